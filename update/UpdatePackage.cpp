@@ -1,0 +1,286 @@
+#include "update/UpdatePackage.h"
+
+#include <juce_core/juce_core.h>
+
+#include <array>
+#include <cstring>
+#include <limits>
+
+namespace
+{
+    constexpr uint16_t crcPolynomial = 0x1021;
+    constexpr int crcSlices = 8;
+
+    // tables[0] is the classic byte table; tables[k][b] is the CRC of byte b followed by
+    // k zero bytes, so eight bytes fold into the register with eight independent look-ups.
+    using CrcTables = std::array<std::array<uint16_t, 256>, crcSlices>;
+
+    CrcTables makeCrcTables()
+    {
+        CrcTables tables {};
+
+        for (int b = 0; b < 256; ++b)
+        {
+            auto crc = (uint16_t) (b << 8);
+
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (uint16_t) ((crc & 0x8000) ? (crc << 1) ^ crcPolynomial : crc << 1);
+
+            tables[0][(size_t) b] = crc;
+        }
+
+        for (size_t k = 1; k < crcSlices; ++k)
+            for (size_t b = 0; b < 256; ++b)
+            {
+                auto previous = tables[k - 1][b];
+                tables[k][b] = (uint16_t) ((previous << 8) ^ tables[0][previous >> 8]);
+            }
+
+        return tables;
+    }
+
+    const CrcTables crcTables = makeCrcTables();
+
+    uint32_t readLittleEndian32 (const uint8_t* bytes)
+    {
+        return (uint32_t) bytes[0] | ((uint32_t) bytes[1] << 8)
+             | ((uint32_t) bytes[2] << 16) | ((uint32_t) bytes[3] << 24);
+    }
+
+    uint16_t readLittleEndian16 (const uint8_t* bytes)
+    {
+        return (uint16_t) (bytes[0] | (bytes[1] << 8));
+    }
+
+    void setReason (std::string* reason, const std::string& text)
+    {
+        if (reason != nullptr)
+            *reason = text;
+    }
+
+    std::string hex16 (uint16_t value)
+    {
+        char text[8];
+        std::snprintf (text, sizeof (text), "0x%04X", value);
+        return text;
+    }
+}
+
+uint16_t packageCrc (const void* data, size_t length)
+{
+    auto* bytes = static_cast<const uint8_t*> (data);
+    uint16_t crc = 0;
+
+    for (; length >= crcSlices; length -= crcSlices, bytes += crcSlices)
+    {
+        const auto first = (uint8_t) ((crc >> 8) ^ bytes[0]);
+        const auto second = (uint8_t) ((crc & 0xFF) ^ bytes[1]);
+
+        crc = (uint16_t) (crcTables[7][first] ^ crcTables[6][second]
+                        ^ crcTables[5][bytes[2]] ^ crcTables[4][bytes[3]]
+                        ^ crcTables[3][bytes[4]] ^ crcTables[2][bytes[5]]
+                        ^ crcTables[1][bytes[6]] ^ crcTables[0][bytes[7]]);
+    }
+
+    for (; length > 0; --length, ++bytes)
+        crc = (uint16_t) ((crc << 8) ^ crcTables[0][(uint8_t) ((crc >> 8) ^ *bytes)]);
+
+    return crc;
+}
+
+uint16_t packageCrcBitwise (const void* data, size_t length)
+{
+    auto* bytes = static_cast<const uint8_t*> (data);
+    uint16_t crc = 0;
+
+    for (size_t i = 0; i < length; ++i)
+    {
+        crc = (uint16_t) (crc ^ (bytes[i] << 8));
+
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (uint16_t) ((crc & 0x8000) ? (crc << 1) ^ crcPolynomial : crc << 1);
+    }
+
+    return crc;
+}
+
+uint32_t checkUpdatePackage (const uint8_t* data, size_t size, const char* signature,
+                             int* version, PackageSection* sections,
+                             std::string* reason, int* sectionsReached)
+{
+    using namespace packageLayout;
+
+    if (sectionsReached != nullptr)
+        *sectionsReached = 0;
+
+    if (size > std::numeric_limits<uint32_t>::max())
+    {
+        setReason (reason, "file is too large for a 32-bit size");
+        return 0;
+    }
+
+    if (size < headerSize)
+    {
+        setReason (reason, "file ends inside the header");
+        return 0;
+    }
+
+    if (version != nullptr)
+        *version = 100 * (data[versionOffset] - 0x30)
+                 + 10 * (data[versionOffset + 1] - 0x30)
+                 + (data[versionOffset + 2] - 0x30);
+
+    size_t offset = headerSize;
+
+    for (int k = 0; k < sectionCount; ++k)
+    {
+        const auto number = std::to_string (k + 1);
+        const size_t remaining = size - offset;
+
+        if (sectionsReached != nullptr)
+            *sectionsReached = k + 1;
+
+        if (remaining < dataOffset)
+        {
+            setReason (reason, "file ends inside the framing of section " + number);
+            return 0;
+        }
+
+        const uint8_t* section = data + offset;
+
+        if (std::memcmp (section, signature, signatureLength) != 0)
+        {
+            setReason (reason, "section " + number + ": signature is not \"" + signature + "\"");
+            return 0;
+        }
+
+        auto& record = sections[k];
+        record.enabled = section[flagOffset] == enabledFlag;
+        record.length = readLittleEndian32 (section + lengthOffset);
+
+        if (record.length > remaining - dataOffset)
+        {
+            setReason (reason, "file ends inside the data of section " + number);
+            return 0;
+        }
+
+        record.crc = packageCrc (section + dataOffset, record.length);
+
+        if (remaining - dataOffset - record.length < crcSize)
+        {
+            setReason (reason, "file ends inside the CRC of section " + number);
+            return 0;
+        }
+
+        const auto stored = readLittleEndian16 (section + dataOffset + record.length);
+
+        if (stored != record.crc)
+        {
+            setReason (reason, "section " + number + ": CRC mismatch (stored " + hex16 (stored)
+                                 + ", computed " + hex16 (record.crc) + ")");
+            return 0;
+        }
+
+        offset += sectionFramingSize + record.length;
+    }
+
+    setReason (reason, {});
+    return (uint32_t) (size - overhead);
+}
+
+uint32_t readUpdatePackage (const juce::File& file, const char* signature, int* version,
+                            PackageSection* sections, std::string* reason, int* sectionsReached)
+{
+    if (version != nullptr)
+        *version = -1;
+
+    if (sectionsReached != nullptr)
+        *sectionsReached = 0;
+
+    if (! file.existsAsFile())
+    {
+        setReason (reason, file.isDirectory() ? "not a file" : "file not found");
+        return 0;
+    }
+
+    juce::FileInputStream stream (file);
+
+    if (! stream.openedOk())
+    {
+        setReason (reason, "cannot open the file");
+        return 0;
+    }
+
+    const auto totalLength = stream.getTotalLength();
+
+    if (totalLength < 0 || (uint64_t) totalLength > std::numeric_limits<uint32_t>::max())
+    {
+        setReason (reason, "file is too large for a 32-bit size");
+        return 0;
+    }
+
+    const auto size = (size_t) totalLength;
+    juce::HeapBlock<uint8_t> buffer;
+
+    if (size > 0)
+        buffer.allocate (size, false);
+
+    if (size > 0 && buffer == nullptr)
+    {
+        setReason (reason, "not enough memory to read the file");
+        return 0;
+    }
+
+    size_t bytesRead = 0;
+
+    while (bytesRead < size)
+    {
+        const auto chunk = std::min<size_t> (size - bytesRead, 1u << 30);
+        const auto got = stream.read (buffer + bytesRead, chunk);
+
+        if (got <= 0)
+            break;
+
+        bytesRead += (size_t) got;
+    }
+
+    if (bytesRead != size)
+    {
+        setReason (reason, "short read: " + std::to_string (bytesRead) + " of "
+                             + std::to_string (size) + " bytes");
+        return 0;
+    }
+
+    return checkUpdatePackage (buffer, size, signature, version, sections, reason, sectionsReached);
+}
+
+juce::File packageFileNextToExecutable (const char* fileName)
+{
+    return juce::File::getSpecialLocation (juce::File::currentExecutableFile)
+               .getSiblingFile (fileName);
+}
+
+uint32_t readUpdatePackage (const char* fileName, const char* signature, int* version,
+                            PackageSection* sections)
+{
+    return readUpdatePackage (packageFileNextToExecutable (fileName), signature, version, sections);
+}
+
+void settleUpdatePackage (UpdatePackage& package, uint32_t payloadSize, int version)
+{
+    package.valid = version > 0 && payloadSize > 0
+                 && payloadSize <= (uint32_t) std::numeric_limits<int>::max();
+    package.version = package.valid ? version : -1;
+    package.payloadSize = package.valid ? (int) payloadSize : 0;
+}
+
+uint64_t sectionDataOffset (const PackageSection* sections, int k)
+{
+    using namespace packageLayout;
+    uint64_t offset = headerSize + dataOffset;
+
+    for (int i = 0; i < k; ++i)
+        offset += sections[i].length + sectionFramingSize;
+
+    return offset;
+}
