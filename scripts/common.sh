@@ -12,7 +12,7 @@ KVX_PACKAGES=(
     fontconfig fonts-dejavu-core fonts-liberation2 fonts-noto-cjk
     locales-all
     xvfb openbox xdotool x11-utils imagemagick
-    python3
+    python3 python3-pil
 )
 
 kvx_install_packages() {

@@ -132,7 +132,7 @@ namespace
                 const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (path);
                 juce::MemoryBlock data;
 
-                if (! file.existsAsFile() || ! file.loadFileAsData (data))
+                if (! file.existsAsFile() || ! (file.getSize() == 0 || file.loadFileAsData (data)))
                     return usageError ("create: cannot read section data '" + path + "'");
 
                 auto* bytes = static_cast<const uint8_t*> (data.getData());
