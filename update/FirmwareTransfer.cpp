@@ -78,7 +78,7 @@ namespace
                 return true;
 
             // The file offset, not the report byte of the same name in reportProtocol.
-            if (! stream.setPosition ((juce::int64) ::sectionDataOffset (sections, k)))
+            if (! stream.setPosition ((juce::int64) sectionFileOffset (sections, k)))
                 return false;
 
             size_t bytesRead = 0;

@@ -300,7 +300,7 @@ void settleUpdatePackage (UpdatePackage& package, uint32_t payloadSize, int vers
     package.payloadSize = package.valid ? (int) payloadSize : 0;
 }
 
-uint64_t sectionDataOffset (const PackageSection* sections, int k)
+uint64_t sectionFileOffset (const PackageSection* sections, int k)
 {
     using namespace packageLayout;
     uint64_t offset = headerSize + dataOffset;

@@ -56,7 +56,7 @@ namespace transferTest
         }
 
         // Offset of section k's data within `bytes`.
-        size_t dataOffset (int k) const   { return (size_t) ::sectionDataOffset (package.sections, k); }
+        size_t dataOffset (int k) const   { return (size_t) sectionFileOffset (package.sections, k); }
 
         void rewrite() const              { EXPECT_TRUE (file.replaceWithData (bytes.data(), bytes.size())); }
 
