@@ -35,6 +35,10 @@ namespace reportProtocol
         sectionEnd     = 0xFE,   // to a section's last sectionData
     };
 
+    // What a waiting step reads when the wait was ended by a device change or a quit rather
+    // than by the controller: the input report has been zeroed. No step accepts it.
+    constexpr uint8_t noAnswer = 0x00;
+
     constexpr size_t answerCodeOffset = 0;
     constexpr size_t answerValueOffset = 1;
 
@@ -53,6 +57,10 @@ namespace reportProtocol
     constexpr size_t sectionDataOffset = 2;
     constexpr size_t dataBytesPerReport = reportSize - sectionDataOffset;
     static_assert (dataBytesPerReport == 62);
+
+    // Fills the last data report of a section behind the end of its data. The header has
+    // announced the section's length, so the controller knows where the data ends.
+    constexpr uint8_t dataPadding = 0xFF;
 
     // Answer time-outs and the pause between status answers, in milliseconds.
     constexpr int commandTimeoutMs = 10000;     // after updateHeader, sectionStart, statusQuery

@@ -3,8 +3,14 @@
 #include <juce_core/juce_core.h>
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
+
+#if defined (__linux__)
+ #include <sys/mman.h>
+#endif
 
 namespace
 {
@@ -56,6 +62,29 @@ namespace
     {
         if (reason != nullptr)
             *reason = text;
+    }
+
+    struct FreeDeleter { void operator() (void* block) const { std::free (block); } };
+    using FileBuffer = std::unique_ptr<uint8_t, FreeDeleter>;
+
+    // The whole file is held in memory once. A large buffer is asked for in huge pages:
+    // filling fresh memory page by page costs more than reading the file itself.
+    FileBuffer allocateFileBuffer (size_t size)
+    {
+        constexpr size_t hugePage = 2u << 20;
+
+        if (size < hugePage)
+            return FileBuffer (static_cast<uint8_t*> (std::malloc (size > 0 ? size : 1)));
+
+        const auto rounded = (size + hugePage - 1) / hugePage * hugePage;
+        FileBuffer buffer (static_cast<uint8_t*> (std::aligned_alloc (hugePage, rounded)));
+
+       #if defined (__linux__) && defined (MADV_HUGEPAGE)
+        if (buffer != nullptr)
+            ::madvise (buffer.get(), rounded, MADV_HUGEPAGE);
+       #endif
+
+        return buffer;
     }
 
     std::string hex16 (uint16_t value)
@@ -220,12 +249,9 @@ uint32_t readUpdatePackage (const juce::File& file, const char* signature, int* 
     }
 
     const auto size = (size_t) totalLength;
-    juce::HeapBlock<uint8_t> buffer;
+    const auto buffer = allocateFileBuffer (size);
 
-    if (size > 0)
-        buffer.allocate (size, false);
-
-    if (size > 0 && buffer == nullptr)
+    if (buffer == nullptr)
     {
         setReason (reason, "not enough memory to read the file");
         return 0;
@@ -236,7 +262,7 @@ uint32_t readUpdatePackage (const juce::File& file, const char* signature, int* 
     while (bytesRead < size)
     {
         const auto chunk = std::min<size_t> (size - bytesRead, 1u << 30);
-        const auto got = stream.read (buffer + bytesRead, chunk);
+        const auto got = stream.read (buffer.get() + bytesRead, chunk);
 
         if (got <= 0)
             break;
@@ -251,7 +277,7 @@ uint32_t readUpdatePackage (const juce::File& file, const char* signature, int* 
         return 0;
     }
 
-    return checkUpdatePackage (buffer, size, signature, version, sections, reason, sectionsReached);
+    return checkUpdatePackage (buffer.get(), size, signature, version, sections, reason, sectionsReached);
 }
 
 juce::File packageFileNextToExecutable (const char* fileName)
@@ -274,7 +300,7 @@ void settleUpdatePackage (UpdatePackage& package, uint32_t payloadSize, int vers
     package.payloadSize = package.valid ? (int) payloadSize : 0;
 }
 
-uint64_t sectionDataOffset (const PackageSection* sections, int k)
+uint64_t sectionFileOffset (const PackageSection* sections, int k)
 {
     using namespace packageLayout;
     uint64_t offset = headerSize + dataOffset;

@@ -85,4 +85,4 @@ uint32_t readUpdatePackage (const char* fileName, const char* signature, int* ve
 void settleUpdatePackage (UpdatePackage& package, uint32_t payloadSize, int version);
 
 // File offset of section k's data (k in 0..8; 8 gives the end of the last section's data).
-uint64_t sectionDataOffset (const PackageSection* sections, int k);
+uint64_t sectionFileOffset (const PackageSection* sections, int k);

@@ -263,10 +263,10 @@ TEST (PackageReader, DataOffsetsFollowTheRecordedLengths)
     const auto file = writeUpdatePackage (123, eightSections());
     const auto result = check (file);
 
-    EXPECT_EQ (sectionDataOffset (result.sections, 0), 72u);
+    EXPECT_EQ (sectionFileOffset (result.sections, 0), 72u);
 
     for (int k = 0; k < 8; ++k)
-        EXPECT_EQ (sectionDataOffset (result.sections, k), sectionStart (file, k) + dataOffset);
+        EXPECT_EQ (sectionFileOffset (result.sections, k), sectionStart (file, k) + dataOffset);
 }
 
 class PackageFileTest : public ::testing::Test
