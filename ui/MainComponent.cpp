@@ -6,13 +6,12 @@
 #include "ui/ImageLoader.h"
 #include "ui/LangLookAndFeel.h"
 #include "ui/ProgressLookAndFeel.h"
+#include "ui/StyleColours.h"
 #include "update/FirmwareTransfer.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-
-const juce::Colour backgroundColour { 234, 234, 234 };
 
 namespace
 {
@@ -141,19 +140,17 @@ MainComponent::MainComponent()
     progressBar->setColour (juce::ProgressBar::foregroundColourId, progressBarColour);
     progressBar->setColour (juce::ProgressBar::backgroundColourId, progressWellColour);
 
-    int bold = boldStyle;
-
     okButton = std::make_unique<AlineButton> ("OK");
     addAndMakeVisible (*okButton);
     okButton->addListener (this);
-    okButton->setFontStyle (bold);
+    okButton->setFontStyle (boldStyle);
     okButton->setColour (juce::TextButton::buttonColourId, backgroundColour);
     okButton->setColour (juce::TextButton::buttonOnColourId, backgroundColour);
 
     cancelButton = std::make_unique<AlineButton> ("Cancel");
     addAndMakeVisible (*cancelButton);
     cancelButton->addListener (this);
-    cancelButton->setFontStyle (bold);
+    cancelButton->setFontStyle (boldStyle);
     cancelButton->setColour (juce::TextButton::buttonColourId, backgroundColour);
     cancelButton->setColour (juce::TextButton::buttonOnColourId, backgroundColour);
 
@@ -542,7 +539,7 @@ void MainComponent::paint (juce::Graphics& g)
 
     if (warning)
     {
-        const auto image = ImageLoader::instance()->getImage (0);
+        const auto image = ImageLoader::instance()->getImage (ImageLoader::warningSymbol);
 
         if (image.isValid())
             g.drawImage (image, 20, 15, 64, 64, 0, 0, image.getWidth(), image.getHeight());

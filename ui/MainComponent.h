@@ -92,6 +92,3 @@ private:
 
 // printf-style formatting of a UTF-8 format with int and UTF-8 string arguments.
 juce::String formatText (const char* format, ...);
-
-// Opaque RGB 234, 234, 234: the window background and both colours of the buttons.
-extern const juce::Colour backgroundColour;
