@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace
 {
@@ -33,6 +34,51 @@ namespace
     }
 
     bool endsLine (char c)   { return c == '\r' || c == '\n' || c == 0; }
+
+    bool isContinuation (unsigned char c)   { return (c & 0xC0) == 0x80; }
+
+    // Strict UTF-8 decoding of a zero-terminated entry; every byte that does not begin a
+    // well-formed sequence becomes U+FFFD. (JUCE's own UTF-8 constructor writes past its
+    // buffer on some malformed input.)
+    juce::String decodeUtf8 (const char* text)
+    {
+        std::u32string decoded;
+        const auto* p = reinterpret_cast<const unsigned char*> (text);
+
+        while (*p != 0)
+        {
+            const unsigned char lead = *p;
+            char32_t c = 0xFFFD;
+            int length = 1;
+
+            if (lead < 0x80)
+            {
+                c = lead;
+            }
+            else if (lead >= 0xC2 && lead <= 0xDF && isContinuation (p[1]))
+            {
+                c = (char32_t) (((lead & 0x1F) << 6) | (p[1] & 0x3F));
+                length = 2;
+            }
+            else if (lead >= 0xE0 && lead <= 0xEF && isContinuation (p[1]) && isContinuation (p[2])
+                     && ! (lead == 0xE0 && p[1] < 0xA0) && ! (lead == 0xED && p[1] > 0x9F))
+            {
+                c = (char32_t) (((lead & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+                length = 3;
+            }
+            else if (lead >= 0xF0 && lead <= 0xF4 && isContinuation (p[1]) && isContinuation (p[2])
+                     && isContinuation (p[3]) && ! (lead == 0xF0 && p[1] < 0x90) && ! (lead == 0xF4 && p[1] > 0x8F))
+            {
+                c = (char32_t) (((lead & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) | (p[3] & 0x3F));
+                length = 4;
+            }
+
+            decoded += c;
+            p += length;
+        }
+
+        return juce::String (juce::CharPointer_UTF32 (reinterpret_cast<const juce::juce_wchar*> (decoded.c_str())));
+    }
 }
 
 TxtLoader* TxtLoader::instance()
@@ -159,7 +205,7 @@ void TxtLoader::parseResource (const char* text, int length, const char* section
             continue;
 
         unquote (line, entry, sizeof entry);
-        destination[stored++] = juce::String (juce::CharPointer_UTF8 (entry));
+        destination[stored++] = decodeUtf8 (entry);
     }
 }
 

@@ -176,6 +176,25 @@ TEST (ParseResource, EntriesAreDecodedAsUtf8)
     EXPECT_EQ (result[1].length(), 3);
 }
 
+TEST (ParseResource, BytesThatAreNoUtf8BecomeReplacementCharacters)
+{
+    const juce::String replacement = juce::String::charToString (0xFFFD);
+    struct Case { const char* bytes; juce::String text; };
+    const Case cases[] = {
+        { "a\xFF" "b",                  "a" + replacement + "b" },
+        { "\xC3",                       replacement },                        // cut-off sequence
+        { "\xC0\x80",                   replacement + replacement },          // overlong zero
+        { "\xED\xA0\x80",               replacement + replacement + replacement },   // surrogate
+        { "\xF4\x90\x80\x80z",          replacement + replacement + replacement + replacement + "z" },   // above U+10FFFF
+        { "\x80\xBF",                   replacement + replacement },          // stray continuation bytes
+        { "\xF0\x9F\x8E\x9B",           juce::String::charToString (0x1F39B) },
+        { "\xE6\x97\xA5\xFE\xE6\x9C\xAC", juce::String::charToString (0x65E5) + replacement + juce::String::charToString (0x672C) },
+    };
+
+    for (const auto& c : cases)
+        EXPECT_EQ (parse (":STR\n\"" + std::string (c.bytes) + "\"\n", "STR", 1, 1)[0], c.text) << c.bytes;
+}
+
 TEST (ParseResource, EmptyOrMissingTextStoresNothing)
 {
     juce::String destination[2] { "-", "-" };
