@@ -204,7 +204,26 @@ namespace
     // Lines that addFittedText makes of a text, as the screens lay it out: the distinct
     // baselines of its visible glyphs. `complete` tells whether every visible character
     // was kept (no text cut off).
-    struct Layout { int lines; bool complete; };
+    struct Layout { int lines; bool complete; juce::String splitWord; };
+
+    // A word broken at its hyphen across two lines: "KVX-" at one line's end, "70" below.
+    juce::String splitWordIn (juce::GlyphArrangement& glyphs)
+    {
+        for (const juce::String word : { "KVX-70", "USB-A" })
+        {
+            for (int start = 0; start + word.length() <= glyphs.getNumGlyphs(); ++start)
+            {
+                bool matches = true;
+                for (int k = 0; k < word.length() && matches; ++k)
+                    matches = glyphs.getGlyph (start + k).getCharacter() == word[k];
+
+                if (matches && glyphs.getGlyph (start).getBaselineY() != glyphs.getGlyph (start + word.length() - 1).getBaselineY())
+                    return word;
+            }
+        }
+
+        return {};
+    }
 
     Layout layOut (const juce::Font& font, const juce::String& text, float width, int maximumLines)
     {
@@ -230,7 +249,7 @@ namespace
         for (auto p = text.getCharPointer(); ! p.isEmpty();)
             characters += ! juce::CharacterFunctions::isWhitespace (p.getAndAdvance());
 
-        return { (int) baselines.size(), visible == characters };
+        return { (int) baselines.size(), visible == characters, splitWordIn (glyphs) };
     }
 }
 
@@ -256,6 +275,7 @@ TEST_P (LanguageFont, InstructionsFitTheLinesTheScreensGiveThem)
 
         EXPECT_LE (layout.lines, block.lines) << "entry " << block.entry << ": " << text;
         EXPECT_TRUE (layout.complete) << "entry " << block.entry << " is cut: " << text;
+        EXPECT_TRUE (layout.splitWord.isEmpty()) << "entry " << block.entry << " breaks " << layout.splitWord << " at its hyphen: " << text;
     }
 }
 
