@@ -10,7 +10,7 @@ KVX_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     fontconfig fonts-dejavu-core fonts-liberation2 fonts-noto-cjk
-    locales-all
+    locales locales-all
     xvfb openbox xdotool x11-utils imagemagick
     python3 python3-pil
 )
