@@ -2,6 +2,7 @@
 
 #include "app/MainWindow.h"
 #include "app/Platform.h"
+#include "i18n/FontResolution.h"
 
 Application::Application() = default;
 
@@ -12,6 +13,7 @@ void Application::initialise (const juce::String&)
     initialised = true;
     platform::listenForSecondStarts ([this] { anotherInstanceStarted ({}); });
     platform::routeSystemQuitRequests ([this] { systemRequestedQuit(); });
+    prepareFonts();
     mainWindow = std::make_unique<MainWindow>();
 }
 

@@ -321,7 +321,8 @@ void MainComponent::requestQuit()
 {
     wakeTransfer();
     stopThread (-1);
-    juce::JUCEApplicationBase::getInstance()->systemRequestedQuit();
+    if (auto* application = juce::JUCEApplicationBase::getInstance())
+        application->systemRequestedQuit();
 }
 
 void MainComponent::run()
@@ -357,7 +358,7 @@ void MainComponent::rebuildContent()
 {
     auto* catalogue = TxtLoader::instance();
     const int language = catalogue->currentLanguage;
-    const auto typeface = installedTypefaceName (catalogue->getCurrentFontName());
+    const auto typeface = resolveFontName (catalogue->getCurrentFontName());
     const auto name = deviceName();
     const auto* nameText = name.toRawUTF8();
     const auto width = (float) getWidth();
