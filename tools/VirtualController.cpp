@@ -126,6 +126,13 @@ VirtualController::Answer VirtualController::handle (const uint8_t* report, size
     ++handled;
     Answer answer;
 
+    // Pulled out as the report comes in: it is neither acted on nor answered.
+    if (options.leaveAfterReports > 0 && handled == options.leaveAfterReports)
+    {
+        answer.leave = true;
+        return answer;
+    }
+
     if (report == nullptr || size != reportProtocol::reportSize)
     {
         answer = reject ("a report of " + std::to_string (size) + " bytes, not 64");
@@ -174,9 +181,6 @@ VirtualController::Answer VirtualController::handle (const uint8_t* report, size
             }
         }
     }
-
-    if (options.leaveAfterReports > 0 && handled == options.leaveAfterReports)
-        answer.leave = true;
 
     return answer;
 }

@@ -28,7 +28,7 @@ struct VirtualControllerOptions
     int workingAnswers = 3;        // `working` answers to status queries before `finished`
     FaultPoint silentAt;           // no answer there
     FaultPoint wrongAt;            // rejectedAnswer there
-    int leaveAfterReports = 0;     // leave the bus after answering this many reports; 0: never
+    int leaveAfterReports = 0;     // leave the bus when report N comes, unanswered; 0: never
 };
 
 class VirtualController
@@ -44,7 +44,7 @@ public:
         bool send = false;
         uint8_t code = 0;
         uint8_t value = 0;
-        bool leave = false;          // leave the bus after this answer
+        bool leave = false;          // leave the bus now (after the answer, if any)
         int completedSection = 0;    // 1..8 when this report ended that section's data
     };
 

@@ -27,7 +27,7 @@ namespace
 
     // After `finished` with --reboot: time until the controller leaves the bus, and until
     // it comes back with its new firmware.
-    constexpr int rebootLeaveMs = 200;
+    constexpr int rebootLeaveMs = 500;
     constexpr int rebootAbsenceMs = 500;
 
     const char* const help =
@@ -38,7 +38,7 @@ namespace
         "updater's reports as the controller does: headerAccepted, proceed with the percent\n"
         "of the announced data received, sectionEnd at each section's end, then 'working'\n"
         "a few times and 'finished' when every section matched the header's length and CRC,\n"
-        "otherwise 0xFD.\n"
+        "otherwise 0xFD. It stays on the bus until the updater closes, then prints a summary.\n"
         "\n"
         "  --type N            device type (default 13)\n"
         "  --version X.YZ      firmware version it reports (default 1.00)\n"
@@ -49,7 +49,7 @@ namespace
         "  --reboot            after 'finished', leave the bus and come back with the new version\n"
         "  --silent-at POINT   give no answer at POINT\n"
         "  --wrong-at POINT    answer 0xFD at POINT (which no step accepts)\n"
-        "  --leave-after N     leave the bus after answering N reports\n"
+        "  --leave-after N     leave the bus when the Nth report comes, without answering it\n"
         "  --timeout SECONDS   give up after this long in all (default: never)\n"
         "  -h, --help          show this help\n"
         "\n"
@@ -152,7 +152,7 @@ namespace
                 else if (ending == Ending::updaterLeft)
                     say ("kvx-devsim: the updater left the bus");
 
-                if (ending == Ending::finished && settings.reboot)
+                if (ending == Ending::finished)
                     return reboot();
 
                 return finish (controller.complete() ? exitComplete : exitIncomplete, {});
@@ -160,7 +160,7 @@ namespace
         }
 
     private:
-        enum class Ending { finished, rejected, left, updaterLeft, timeLimit };
+        enum class Ending { finished, left, updaterLeft, timeLimit };
 
         int millisecondsLeft() const
         {
@@ -218,16 +218,15 @@ namespace
                 if (answer.leave)
                 {
                     device.disconnect();
-                    say ("kvx-devsim: left the bus after " + std::to_string (controller.reportsHandled())
-                         + " reports");
+                    say ("kvx-devsim: left the bus at report " + std::to_string (controller.reportsHandled()));
                     return Ending::left;
                 }
 
-                if (controller.finishedAnswered())
+                // A controller that has finished reboots when told to; otherwise it stays,
+                // as hardware stays plugged in, so that its last answer is read before it
+                // goes (a device that leaves takes its waiting reports with it).
+                if (controller.finishedAnswered() && settings.reboot)
                     return Ending::finished;
-
-                if (controller.statusRejected())
-                    return Ending::rejected;
             }
         }
 
