@@ -22,6 +22,11 @@ namespace
         return text;
     }
 
+    std::string byteCount (uint64_t count)
+    {
+        return std::to_string (count) + (count == 1 ? " byte" : " bytes");
+    }
+
     // A whole decimal number from 1 to 1,000,000; 0 when malformed.
     int parseCount (const std::string& text)
     {
@@ -218,7 +223,7 @@ VirtualController::Answer VirtualController::onHeader (const OutputReport& repor
     }
 
     say ("header: version " + versionText (version) + ", " + std::to_string (enabled)
-         + " of 8 sections, " + std::to_string (bytesAnnounced) + " bytes announced");
+         + " of 8 sections, " + byteCount (bytesAnnounced) + " announced");
 
     for (const auto& problem : problems)
         say ("error: " + problem);
@@ -245,8 +250,7 @@ VirtualController::Answer VirtualController::onSectionStart (int number)
     currentData.clear();
     currentData.reserve (section.length);
 
-    say ("section " + std::to_string (number) + ": start, " + std::to_string (section.length)
-         + " bytes announced");
+    say ("section " + std::to_string (number) + ": start, " + byteCount (section.length) + " announced");
 
     Answer answer { true, reportProtocol::proceed, percentReceived() };
 
@@ -298,12 +302,12 @@ void VirtualController::finishSection()
     currentSection = 0;
 
     std::string line = "section " + std::to_string (number) + ": received "
-                     + std::to_string (result.data.size()) + " bytes, CRC " + hex4 (result.crc);
+                     + byteCount (result.data.size()) + ", CRC " + hex4 (result.crc);
 
     if (result.matches)
         line += ", ok";
     else
-        line += ", MISMATCH: announced " + std::to_string (section.length) + " bytes, CRC "
+        line += ", MISMATCH: announced " + byteCount (section.length) + ", CRC "
               + hex4 (section.crc);
 
     say (line);
@@ -395,5 +399,5 @@ std::string VirtualController::summary() const
         return update + " incomplete: status not finished";
 
     return update + " complete and correct: " + std::to_string (sections) + " sections, "
-         + std::to_string (bytesReceived) + " bytes, " + std::to_string (handled) + " reports";
+         + byteCount (bytesReceived) + ", " + std::to_string (handled) + " reports";
 }

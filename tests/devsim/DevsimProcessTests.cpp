@@ -149,6 +149,8 @@ TEST_F (Devsim, PlaysACompleteUpdateSavesEachSectionAndExitsZero)
                               "status: working 25%", "status: finished 100%",
                               "summary: update 1.23 complete and correct: 4 sections, 1186 bytes" })
         EXPECT_TRUE (process.printed (line)) << line << "\n" << process.output();
+
+    folder.getFile().deleteRecursively();
 }
 
 TEST_F (Devsim, SaysHelloWithTheGivenTypeAndVersion)
