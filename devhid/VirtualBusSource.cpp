@@ -142,7 +142,7 @@ namespace devhid
             }
 
         private:
-            struct Device : devhidBus::MessageReader::Handler
+            struct Device final : devhidBus::MessageReader::Handler
             {
                 explicit Device (std::shared_ptr<BusConnection> c, DeviceSink& s)
                     : connection (std::move (c)), sink (s) {}
