@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <list>
 #include <mutex>
 #include <thread>
@@ -46,8 +47,8 @@ namespace devhid
                     return false;
 
                 const auto deadline = Clock::now() + std::chrono::milliseconds (writeTimeoutMs);
-                std::unique_lock<std::timed_mutex> writing (writeLock, deadline);
-                if (! writing.owns_lock())
+                WriteTurn turn (*this, deadline);
+                if (! turn.granted)
                     return false;
 
                 size_t sent = 0;
@@ -95,7 +96,36 @@ namespace devhid
             const int socket;
 
         private:
-            std::timed_mutex writeLock;
+            // One writer at a time, so that messages never interleave; a writer waits for its
+            // turn only until its own deadline.
+            struct WriteTurn
+            {
+                WriteTurn (BusConnection& c, Clock::time_point deadline) : connection (c)
+                {
+                    std::unique_lock<std::mutex> guard (connection.turnLock);
+                    granted = connection.turnFree.wait_until (guard, deadline, [this] { return ! connection.writing; });
+                    if (granted)
+                        connection.writing = true;
+                }
+
+                ~WriteTurn()
+                {
+                    if (! granted)
+                        return;
+                    {
+                        const std::lock_guard<std::mutex> guard (connection.turnLock);
+                        connection.writing = false;
+                    }
+                    connection.turnFree.notify_one();
+                }
+
+                BusConnection& connection;
+                bool granted = false;
+            };
+
+            std::mutex turnLock;
+            std::condition_variable turnFree;
+            bool writing = false;
         };
 
         class VirtualBusSource final : public DeviceSource

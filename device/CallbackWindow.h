@@ -3,7 +3,7 @@
 // The hidden callback window that receives the HID library's notifications, as a small
 // platform seam. On Windows these are the Win32 calls of the same role; on Linux the
 // "window" is a notification target that hands each message to the JUCE message thread,
-// in the order the library posted them. Message-thread only, except where noted.
+// in the order the library posted them. Message thread only.
 
 #include <cstdint>
 

@@ -11,7 +11,7 @@
 
 // Device type codes by device index: 0 for an invalid package (finds nothing real), 13 for
 // the KVX-70.
-constexpr int deviceTypeTable[] = { 0, 13 };
+inline constexpr int deviceTypeTable[] = { 0, 13 };
 
 class HidUtil
 {

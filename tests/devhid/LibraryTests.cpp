@@ -2,6 +2,7 @@
 
 #include "BusTestSupport.h"
 
+#include <algorithm>
 #include <sys/wait.h>
 #include <thread>
 
@@ -349,6 +350,44 @@ TEST_F (Library, WritesFromAnotherThreadWhileEventsFlow)
     transfer.join();
     echo.join();
     EXPECT_EQ (read, reports);
+}
+
+TEST_F (Library, WritesFromSeveralThreadsNeverInterleave)
+{
+    RawDevice device;
+    ASSERT_EQ (attach (device, 13, 100), 1);
+    constexpr int perThread = 2000;
+    constexpr int threads = 4;
+
+    std::vector<std::thread> writers;
+    for (int t = 0; t < threads; ++t)
+        writers.emplace_back ([t]
+        {
+            std::vector<uint8_t> report (64, (uint8_t) (t + 1));
+            for (int i = 0; i < perThread; ++i)
+                while (HID_Write (1, report.data(), 64) == 0)
+                    std::this_thread::yield();
+        });
+
+    // The device starts reading late, so that the writers wait on a full socket together.
+    // Every message arrives whole, each writer's reports all of them: its header, then 64
+    // bytes of one writer's value.
+    std::this_thread::sleep_for (std::chrono::milliseconds (100));
+    int counts[threads + 1] = {};
+    for (int m = 0; m < threads * perThread; ++m)
+    {
+        const auto bytes = device.receive (3 + 64);
+        ASSERT_EQ (bytes.size(), 67u);
+        ASSERT_EQ (bytes[0], 0x03);
+        ASSERT_TRUE (bytes[3] >= 1 && bytes[3] <= threads);
+        ASSERT_EQ (std::count (bytes.begin() + 3, bytes.end(), bytes[3]), 64);
+        ++counts[bytes[3]];
+    }
+
+    for (auto& writer : writers)
+        writer.join();
+    for (int t = 1; t <= threads; ++t)
+        EXPECT_EQ (counts[t], perThread);
 }
 
 TEST_F (Library, StopDropsEveryDeviceWithoutNotificationsAndStartCountsAgain)
