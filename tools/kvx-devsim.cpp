@@ -238,7 +238,7 @@ namespace
             const auto path = settings.saveFolder + "/section-" + std::to_string (number) + ".bin";
             const auto& data = controller.receivedSection (number);
             FILE* file = std::fopen (path.c_str(), "wb");
-            bool written = file != nullptr && std::fwrite (data.data(), 1, data.size(), file) == data.size();
+            bool written = file != nullptr && (data.empty() || std::fwrite (data.data(), 1, data.size(), file) == data.size());
 
             if (file != nullptr && std::fclose (file) != 0)
                 written = false;

@@ -3,6 +3,7 @@
 #include "BusTestSupport.h"
 
 #include <algorithm>
+#include <atomic>
 #include <sys/wait.h>
 #include <thread>
 
@@ -312,6 +313,11 @@ TEST_F (Library, WritesFromAnotherThreadWhileEventsFlow)
     ASSERT_EQ (attach (device, 13, 100), 1);
     constexpr size_t reports = 2000;
 
+    // At most this many answers wait unread, well inside the device's queue of 1024.
+    constexpr size_t window = 256;
+    std::atomic<size_t> read { 0 };
+    std::atomic<bool> stop { false };
+
     // The device answers every output report with an input report of the same bytes.
     std::thread echo ([&device]
     {
@@ -320,33 +326,41 @@ TEST_F (Library, WritesFromAnotherThreadWhileEventsFlow)
             const auto header = device.receive (3);
             if (header.size() != 3)
                 return;
-            const auto body = device.receive (header[1] | (header[2] << 8));
+            const auto body = device.receive ((size_t) (header[1] | (header[2] << 8)));
             if (! device.send (inputMessage (body)))
                 return;
         }
     });
 
-    std::thread transfer ([]
+    std::thread transfer ([&read, &stop]
     {
-        for (size_t i = 0; i < reports; ++i)
+        for (size_t i = 0; i < reports && ! stop; ++i)
         {
+            while (i >= read + window && ! stop)
+                std::this_thread::yield();
+
             const auto bytes = counted (i);
-            while (HID_Write (1, bytes.data(), 2) == 0)
+            while (HID_Write (1, bytes.data(), 2) == 0 && ! stop)
                 std::this_thread::yield();
         }
     });
 
-    size_t read = 0;
-    std::vector<uint8_t> received;
+    // Every answer in order, each announced by its own input message.
     while (read < reports)
     {
         if (log.waitFor (read + 2).size() < read + 2)
             break;
-        received = takeInput (1);
-        ASSERT_EQ (received, counted (read));
+        const auto received = takeInput (1);
+        if (received != counted (read))
+        {
+            ADD_FAILURE() << "answer " << read << " was " << ::testing::PrintToString (received);
+            break;
+        }
         ++read;
     }
 
+    stop = true;
+    HID_Stop();
     transfer.join();
     echo.join();
     EXPECT_EQ (read, reports);
@@ -358,14 +372,15 @@ TEST_F (Library, WritesFromSeveralThreadsNeverInterleave)
     ASSERT_EQ (attach (device, 13, 100), 1);
     constexpr int perThread = 2000;
     constexpr int threads = 4;
+    std::atomic<bool> stop { false };
 
     std::vector<std::thread> writers;
     for (int t = 0; t < threads; ++t)
-        writers.emplace_back ([t]
+        writers.emplace_back ([t, &stop]
         {
             std::vector<uint8_t> report (64, (uint8_t) (t + 1));
-            for (int i = 0; i < perThread; ++i)
-                while (HID_Write (1, report.data(), 64) == 0)
+            for (int i = 0; i < perThread && ! stop; ++i)
+                while (HID_Write (1, report.data(), 64) == 0 && ! stop)
                     std::this_thread::yield();
         });
 
@@ -377,13 +392,17 @@ TEST_F (Library, WritesFromSeveralThreadsNeverInterleave)
     for (int m = 0; m < threads * perThread; ++m)
     {
         const auto bytes = device.receive (3 + 64);
-        ASSERT_EQ (bytes.size(), 67u);
-        ASSERT_EQ (bytes[0], 0x03);
-        ASSERT_TRUE (bytes[3] >= 1 && bytes[3] <= threads);
-        ASSERT_EQ (std::count (bytes.begin() + 3, bytes.end(), bytes[3]), 64);
+        const bool whole = bytes.size() == 67 && bytes[0] == 0x03 && bytes[3] >= 1 && bytes[3] <= threads
+                           && std::count (bytes.begin() + 3, bytes.end(), bytes[3]) == 64;
+        if (! whole)
+        {
+            ADD_FAILURE() << "message " << m << " is " << ::testing::PrintToString (bytes);
+            break;
+        }
         ++counts[bytes[3]];
     }
 
+    stop = true;
     for (auto& writer : writers)
         writer.join();
     for (int t = 1; t <= threads; ++t)
