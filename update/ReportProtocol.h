@@ -120,6 +120,39 @@ namespace reportProtocol
         return report;
     }
 
+    // Readers of the updateHeader report, for the controller's side of the exchange.
+    inline int readHeaderVersion (const OutputReport& report)
+    {
+        return ((report[headerVersionOffset] << 8) | report[headerVersionOffset + 1]) >> 4;
+    }
+
+    inline uint32_t readHeaderPayloadSize (const OutputReport& report)
+    {
+        uint32_t size = 0;
+        for (size_t i = 0; i < 3; ++i)
+            size |= (uint32_t) report[headerPayloadSizeOffset + i] << (8 * i);
+        return size;
+    }
+
+    // Bits 0 to 6 of record k (0..7): the section number the record claims to describe.
+    inline int readHeaderRecordNumber (const OutputReport& report, size_t k)
+    {
+        return report[headerRecordsOffset + k * sectionRecordSize] & ~recordEnabledBit;
+    }
+
+    inline PackageSection readHeaderSection (const OutputReport& report, size_t k)
+    {
+        const auto* record = &report[headerRecordsOffset + k * sectionRecordSize];
+        PackageSection section;
+        section.enabled = (record[0] & recordEnabledBit) != 0;
+
+        for (size_t i = 0; i < 3; ++i)
+            section.length |= (uint32_t) record[recordLengthOffset + i] << (8 * i);
+
+        section.crc = (uint16_t) (record[recordCrcOffset] | (record[recordCrcOffset + 1] << 8));
+        return section;
+    }
+
     inline size_t dataReportCount (uint32_t sectionLength)
     {
         return (sectionLength + dataBytesPerReport - 1) / dataBytesPerReport;
