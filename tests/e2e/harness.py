@@ -166,6 +166,8 @@ class Updater:
 
 
 def link(source, target):
+    if os.path.exists(target):
+        return
     try:
         os.link(source, target)
     except OSError:
