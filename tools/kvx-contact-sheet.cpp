@@ -1,9 +1,12 @@
 // kvx-contact-sheet: renders every control of the updater's visual style, in each of its
 // states, into one PNG, so that a person can look at the whole style at once.
 
+#include "i18n/FontResolution.h"
+#include "i18n/TxtLoader.h"
 #include "ui/AlineButton.h"
 #include "ui/BtnLookAndFeel.h"
 #include "ui/ImageLoader.h"
+#include "ui/LangLookAndFeel.h"
 #include "ui/ProgressLookAndFeel.h"
 #include "ui/StyleColours.h"
 
@@ -17,8 +20,8 @@ namespace
     const char* const help =
         "Usage: kvx-contact-sheet [OUTPUT.png]\n"
         "\n"
-        "Renders the updater's bevelled buttons, progress bar and warning symbol in each of\n"
-        "their states into one PNG. Needs no display. Without OUTPUT it writes\n"
+        "Renders the updater's bevelled buttons, progress bar, language chooser and warning\n"
+        "symbol in each of their states into one PNG. Needs no display. Without OUTPUT it writes\n"
         "contact-sheet.png in the build folder (the parent of the folder this tool is in);\n"
         "scripts/test writes build/contact-sheet.png the same way.\n"
         "\n"
@@ -275,6 +278,56 @@ namespace
             bar->setLookAndFeel (nullptr);
     }
 
+    // The chooser as the screen builds it, with English current: its face, and each of its
+    // menu items drawn by LangLookAndFeel plain, highlighted, and ticked as the current one.
+    void addLanguageChooser (Sheet& sheet)
+    {
+        sheet.heading ("ComboBox \"langs\" with LangLookAndFeel, 386 x 20, English current");
+
+        auto* catalogue = TxtLoader::instance();
+        juce::Font::setFallbackFontName (resolveFontName (catalogue->getCurrentFontName()));
+        LangLookAndFeel look;
+
+        juce::ComboBox chooser ("langs");
+        chooser.setLookAndFeel (&look);
+        chooser.setSize (386, 20);
+
+        for (int language = 0; language < TxtLoader::languageCount; ++language)
+            chooser.addItem (catalogue->getLanguageName (language), language + 1);
+
+        std::vector<std::pair<juce::String, juce::Image>> faces;
+
+        for (int language : { 0, 6, 8, 11 })
+        {
+            chooser.setSelectedId (language + 1, juce::dontSendNotification);
+            faces.push_back ({ catalogue->getLanguageName (language), paint (chooser) });
+        }
+
+        sheet.row ("Closed face", { faces[0], faces[1] });
+        sheet.row ("", { faces[2], faces[3] });
+        chooser.setLookAndFeel (nullptr);
+
+        const auto item = [&look] (const juce::String& text, bool highlighted, bool ticked)
+        {
+            juce::Image image (juce::Image::ARGB, 386, 20, true);
+            juce::Graphics g (image);
+            g.fillAll (look.findColour (juce::PopupMenu::backgroundColourId));
+            look.drawPopupMenuItem (g, image.getBounds(), false, true, highlighted, ticked, false,
+                                    text, {}, nullptr, nullptr);
+            return image;
+        };
+
+        for (int language = 0; language < TxtLoader::languageCount; ++language)
+        {
+            const auto name = catalogue->getLanguageName (language);
+            sheet.row ("Menu item " + name, { { "plain", item (name, false, false) },
+                                              { "highlighted", item (name, true, false) },
+                                              { "ticked (current)", item (name, false, true) } });
+        }
+
+        TxtLoader::deleteInstance();
+    }
+
     void addWarningSymbol (Sheet& sheet)
     {
         sheet.heading ("Warning symbol: ImageLoader image 0 (resources/images/warning.png)");
@@ -321,6 +374,7 @@ int main (int argc, char* argv[])
     }
 
     juce::ScopedJuceInitialiser_GUI framework;
+    prepareFonts();
 
     const auto output = argc == 2
         ? juce::File::getCurrentWorkingDirectory().getChildFile (argv[1])
@@ -330,6 +384,7 @@ int main (int argc, char* argv[])
     Sheet sheet;
     addButtons (sheet);
     addProgressBars (sheet);
+    addLanguageChooser (sheet);
     addWarningSymbol (sheet);
 
     juce::MemoryOutputStream png;
