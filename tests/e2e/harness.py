@@ -116,6 +116,9 @@ class Updater:
         self.window = wait_until(find, 10, "the updater's window")
         return self
 
+    def properties(self):
+        return run(["xprop", "-id", self.window], env=self.env)
+
     def title(self):
         return self.desktop.xdotool("getwindowname", self.window).strip()
 

@@ -96,6 +96,7 @@ class Screens(UpdaterTest):
 
         self.assertEqual(updater.geometry(), (426, 176))
         self.assertEqual(updater.title(), "Updater Program")
+        self.assertIn("_NET_WM_STATE_ABOVE", updater.properties(), "the window stays on top")
         updater.wait_for_screen("selectLanguage", path=shot("1-select-language"))
 
         updater.click(RIGHT_BUTTON)
