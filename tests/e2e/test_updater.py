@@ -110,10 +110,10 @@ class Screens(UpdaterTest):
         time.sleep(0.5)
         self.assertTrue(updater.alive())
 
-        # Close quits; the controller sees the updater leave.
+        # Close quits.
         updater.click(LEFT_BUTTON)
         self.assertEqual(updater.wait_exit(), 0)
-        device.finish()
+        device.stop()
 
     def test_package_error_shows_after_the_language_screen_and_its_button_quits(self):
         package, _ = make_package(self.folder)
