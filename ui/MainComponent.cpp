@@ -280,15 +280,11 @@ void MainComponent::deviceRemoved()
 {
     deviceVersion = -1;
 
+    // During the transfer a device change only wakes the waiting step, which then fails.
     if (screenState == updating)
-    {
         wakeTransfer();
-        return;
-    }
-
-    const juce::ScopedLock lock (stateLock);
-    pendingState = deviceNotFound;
-    triggerAsyncUpdate();
+    else
+        postState (deviceNotFound);
 }
 
 void MainComponent::deviceArrived()
@@ -296,14 +292,9 @@ void MainComponent::deviceArrived()
     deviceVersion = hidCtrl->firmwareVersion;
 
     if (screenState == updating)
-    {
         wakeTransfer();
-        return;
-    }
-
-    const juce::ScopedLock lock (stateLock);
-    pendingState = readyToUpdate;
-    triggerAsyncUpdate();
+    else
+        postState (readyToUpdate);
 }
 
 void MainComponent::reportReceived()

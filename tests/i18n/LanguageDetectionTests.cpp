@@ -1,5 +1,7 @@
 #include "i18n/LanguageDetection.h"
 
+#include "ScopedEnvironment.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,32 +27,6 @@ namespace
     {
         return chooseLanguages ({ std::move (installed), userDefault });
     }
-
-    struct ScopedEnvironment
-    {
-        ScopedEnvironment (const char* nameToSet, const char* value) : name (nameToSet)
-        {
-            if (const char* old = std::getenv (name))
-                previous = old, hadValue = true;
-
-            if (value != nullptr)
-                ::setenv (name, value, 1);
-            else
-                ::unsetenv (name);
-        }
-
-        ~ScopedEnvironment()
-        {
-            if (hadValue)
-                ::setenv (name, previous.c_str(), 1);
-            else
-                ::unsetenv (name);
-        }
-
-        const char* name;
-        std::string previous;
-        bool hadValue = false;
-    };
 }
 
 TEST (ChooseLanguages, StartsInTheUsersLanguageWhenItIsInstalled)

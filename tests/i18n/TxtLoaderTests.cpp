@@ -1,5 +1,7 @@
 #include "i18n/TxtLoader.h"
 
+#include "ScopedEnvironment.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -29,33 +31,6 @@ namespace
             for (int language = 0; language < TxtLoader::languageCount; ++language)
                 table[language] = { texts[(size_t) language].c_str(), (int) texts[(size_t) language].size() };
         }
-    };
-
-    // Restores an environment variable when the test ends.
-    struct ScopedEnvironment
-    {
-        ScopedEnvironment (const char* nameToSet, const char* value) : name (nameToSet)
-        {
-            if (const char* old = std::getenv (name))
-                previous = old, hadValue = true;
-
-            if (value != nullptr)
-                ::setenv (name, value, 1);
-            else
-                ::unsetenv (name);
-        }
-
-        ~ScopedEnvironment()
-        {
-            if (hadValue)
-                ::setenv (name, previous.c_str(), 1);
-            else
-                ::unsetenv (name);
-        }
-
-        const char* name;
-        std::string previous;
-        bool hadValue = false;
     };
 }
 
