@@ -114,10 +114,15 @@ namespace
         std::thread thread;
     };
 
+    // Made on first use, ended before main returns (not among the static destructors,
+    // which run after JUCE's own statics are gone).
+    std::unique_ptr<MessageThread> runningMessageThread;
+
     MessageThread& messageThread()
     {
-        static MessageThread instance;
-        return instance;
+        if (runningMessageThread == nullptr)
+            runningMessageThread = std::make_unique<MessageThread>();
+        return *runningMessageThread;
     }
 
     //==============================================================================
@@ -486,5 +491,6 @@ int main (int argc, char** argv)
     benchmark::Initialize (&count, arguments.data());
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    runningMessageThread.reset();
     return 0;
 }
