@@ -12,6 +12,11 @@
  #include <sys/mman.h>
 #endif
 
+#if (defined (__x86_64__) || defined (__i386__)) && (defined (__GNUC__) || defined (__clang__))
+ #define KVX_CRC_FOLDING 1
+ #include <immintrin.h>
+#endif
+
 namespace
 {
     constexpr uint16_t crcPolynomial = 0x1021;
@@ -95,26 +100,121 @@ namespace
     }
 }
 
+namespace
+{
+    // The table-driven CRC from `crc` on: eight bytes at a time, then byte by byte.
+    uint16_t crcSliced (uint16_t crc, const uint8_t* bytes, size_t length)
+    {
+        for (; length >= crcSlices; length -= crcSlices, bytes += crcSlices)
+        {
+            const auto first = (uint8_t) ((crc >> 8) ^ bytes[0]);
+            const auto second = (uint8_t) ((crc & 0xFF) ^ bytes[1]);
+
+            crc = (uint16_t) (crcTables[7][first] ^ crcTables[6][second]
+                            ^ crcTables[5][bytes[2]] ^ crcTables[4][bytes[3]]
+                            ^ crcTables[3][bytes[4]] ^ crcTables[2][bytes[5]]
+                            ^ crcTables[1][bytes[6]] ^ crcTables[0][bytes[7]]);
+        }
+
+        for (; length > 0; --length, ++bytes)
+            crc = (uint16_t) ((crc << 8) ^ crcTables[0][(uint8_t) ((crc >> 8) ^ *bytes)]);
+
+        return crc;
+    }
+
+   #if KVX_CRC_FOLDING
+    // The CRC (initial value 0, no final xor) of a byte string is its polynomial, the
+    // first byte's top bit the highest term, times x^16 modulo P = x^16 + 0x1021. So any
+    // string of the same value modulo P has the same CRC, and a long string can first be
+    // folded with carry-less multiplications (16 bytes per step, four steps in flight)
+    // into 16 bytes of the same value modulo P, whose CRC the tables then take.
+
+    // x^d mod P, 16 bits.
+    constexpr uint64_t xPowerModP (int d)
+    {
+        uint32_t remainder = 1;
+
+        for (int i = 0; i < d; ++i)
+        {
+            remainder <<= 1;
+            if ((remainder & 0x10000) != 0)
+                remainder ^= 0x10000 | crcPolynomial;
+        }
+
+        return remainder;
+    }
+
+    // 16 bytes as one 128-bit polynomial: the first byte in the top bits.
+    __attribute__ ((target ("pclmul,ssse3")))
+    inline __m128i loadBlock (const uint8_t* bytes)
+    {
+        const auto reverse = _mm_set_epi8 (0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+        return _mm_shuffle_epi8 (_mm_loadu_si128 (reinterpret_cast<const __m128i*> (bytes)), reverse);
+    }
+
+    // value · x^distance + next, modulo P in effect: the high half times
+    // x^(distance + 64) mod P and the low half times x^distance mod P (constants in the
+    // high and low halves of `constants`). The products stay below 80 bits.
+    __attribute__ ((target ("pclmul,ssse3")))
+    inline __m128i fold (__m128i value, __m128i constants, __m128i next)
+    {
+        return _mm_xor_si128 (_mm_xor_si128 (_mm_clmulepi64_si128 (value, constants, 0x11),
+                                             _mm_clmulepi64_si128 (value, constants, 0x00)),
+                              next);
+    }
+
+    // Needs length >= 64.
+    __attribute__ ((target ("pclmul,ssse3")))
+    uint16_t crcFolded (const uint8_t* bytes, size_t length)
+    {
+        const auto by512 = _mm_set_epi64x ((long long) xPowerModP (576), (long long) xPowerModP (512));
+        const auto by128 = _mm_set_epi64x ((long long) xPowerModP (192), (long long) xPowerModP (128));
+
+        auto a = loadBlock (bytes);
+        auto b = loadBlock (bytes + 16);
+        auto c = loadBlock (bytes + 32);
+        auto d = loadBlock (bytes + 48);
+        bytes += 64;
+        length -= 64;
+
+        for (; length >= 64; length -= 64, bytes += 64)
+        {
+            a = fold (a, by512, loadBlock (bytes));
+            b = fold (b, by512, loadBlock (bytes + 16));
+            c = fold (c, by512, loadBlock (bytes + 32));
+            d = fold (d, by512, loadBlock (bytes + 48));
+        }
+
+        auto value = fold (fold (fold (a, by128, b), by128, c), by128, d);
+
+        for (; length >= 16; length -= 16, bytes += 16)
+            value = fold (value, by128, loadBlock (bytes));
+
+        const auto reverse = _mm_set_epi8 (0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+        uint8_t folded[16];
+        _mm_storeu_si128 (reinterpret_cast<__m128i*> (folded), _mm_shuffle_epi8 (value, reverse));
+
+        return crcSliced (crcSliced (0, folded, sizeof (folded)), bytes, length);
+    }
+
+    bool canFold()
+    {
+        static const bool supported = __builtin_cpu_supports ("pclmul") && __builtin_cpu_supports ("ssse3");
+        return supported;
+    }
+   #endif
+}
+
 uint16_t packageCrc (const void* data, size_t length)
 {
     auto* bytes = static_cast<const uint8_t*> (data);
-    uint16_t crc = 0;
 
-    for (; length >= crcSlices; length -= crcSlices, bytes += crcSlices)
-    {
-        const auto first = (uint8_t) ((crc >> 8) ^ bytes[0]);
-        const auto second = (uint8_t) ((crc & 0xFF) ^ bytes[1]);
+   #if KVX_CRC_FOLDING
+    if (length >= 64 && canFold())
+        return crcFolded (bytes, length);
+   #endif
 
-        crc = (uint16_t) (crcTables[7][first] ^ crcTables[6][second]
-                        ^ crcTables[5][bytes[2]] ^ crcTables[4][bytes[3]]
-                        ^ crcTables[3][bytes[4]] ^ crcTables[2][bytes[5]]
-                        ^ crcTables[1][bytes[6]] ^ crcTables[0][bytes[7]]);
-    }
-
-    for (; length > 0; --length, ++bytes)
-        crc = (uint16_t) ((crc << 8) ^ crcTables[0][(uint8_t) ((crc >> 8) ^ *bytes)]);
-
-    return crc;
+    return crcSliced (0, bytes, length);
 }
 
 uint16_t packageCrcBitwise (const void* data, size_t length)

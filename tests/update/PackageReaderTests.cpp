@@ -79,11 +79,21 @@ TEST (PackageCrc, MatchesTheXmodemCheckValueAndTheBitwiseDefinition)
     EXPECT_EQ (packageCrc ("123456789", 9), 0x31C3);
     EXPECT_EQ (packageCrc ("", 0), 0x0000);
 
-    for (size_t length : { 1u, 7u, 8u, 9u, 15u, 16u, 17u, 62u, 63u, 1000u, 4099u })
+    // Around every step of the fast paths: 8-byte slices, 16-byte blocks, 64-byte rounds.
+    for (size_t length : { 1u, 7u, 8u, 9u, 15u, 16u, 17u, 62u, 63u, 64u, 65u, 79u, 80u, 81u, 127u,
+                           128u, 129u, 143u, 144u, 191u, 192u, 193u, 1000u, 4099u, 65536u, 100003u })
     {
         const auto data = randomBytes (length, (unsigned) length);
         EXPECT_EQ (packageCrc (data.data(), length), packageCrcBitwise (data.data(), length))
             << "length " << length;
+    }
+
+    // All ones and all zeros keep every term of the folded value in play.
+    for (uint8_t fill : { 0x00, 0xFF })
+    {
+        const std::vector<uint8_t> data (4096 + 13, fill);
+        EXPECT_EQ (packageCrc (data.data(), data.size()), packageCrcBitwise (data.data(), data.size()))
+            << "fill " << (int) fill;
     }
 }
 
