@@ -83,6 +83,18 @@ class WineUpdater:
         self.window = wait_until(find, 10, "the program's window under Wine")
         return self
 
+    def windows(self):
+        result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^" + TITLE + "$"],
+                                env=self.env, capture_output=True, text=True)
+        return result.stdout.split()
+
+    def second_start(self):
+        """A second start hands over to the running instance and ends at once with 0."""
+        status = subprocess.run(["wine", "KVXUpdateProgram.exe"], cwd=RUN, env=self.env,
+                                capture_output=True, timeout=60).returncode
+        time.sleep(1.0)
+        return status, len(self.windows())
+
     def click(self, position):
         self.desktop.xdotool("mousemove", "--window", self.window, position[0], position[1], "click", "1")
         time.sleep(0.3)
@@ -130,6 +142,9 @@ def main():
                     updater.click(click)
                 updater.wait_for_screen(screen, path=os.path.join(SHOTS, name + ".png"))
                 print(f"screen: {screen}")
+                if screen == "selectLanguage":
+                    second_status, window_count = updater.second_start()
+                    print(f"second start: status {second_status}, {window_count} window(s) on screen")
             updater.wait_for_screen(("updateDone", "warning"), timeout=300)
             done = updater.screen(os.path.join(SHOTS, "4-outcome.png")) == "updateDone"
             print(f"screen: {'updateDone' if done else 'updateFailed'}")
@@ -146,6 +161,8 @@ def main():
 
     print(output, end="")
     failures = []
+    if second_status != 0 or window_count != 1:
+        failures.append("a second start did not leave exactly the one running window")
     if not done:
         failures.append("the program showed no success")
     if program_status != 0:
