@@ -14,6 +14,7 @@ void Application::initialise (const juce::String&)
     platform::listenForSecondStarts ([this] { anotherInstanceStarted ({}); });
     platform::routeSystemQuitRequests ([this] { systemRequestedQuit(); });
     prepareFonts();
+    platform::startRepaintFallback();
     mainWindow = std::make_unique<MainWindow>();
 }
 
@@ -28,6 +29,7 @@ void Application::shutdown()
     }
 
     mainWindow.reset();
+    platform::stopRepaintFallback();
     platform::stopRoutingSystemQuitRequests();
     platform::stopListeningForSecondStarts();
 }

@@ -24,4 +24,10 @@ namespace platform
     // on the message thread.
     void routeSystemQuitRequests (std::function<void()> onQuitRequest);
     void stopRoutingSystemQuitRequests();
+
+    // JUCE 7's Windows windows repaint only when a vertical-blank wait succeeds, which Wine
+    // does not provide: there a window would paint once and never again. Under Wine the
+    // windows are repainted from a 60 Hz timer instead; elsewhere this does nothing.
+    void startRepaintFallback();
+    void stopRepaintFallback();
 }

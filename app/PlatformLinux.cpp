@@ -130,4 +130,7 @@ namespace platform
         quitPipe[0] = quitPipe[1] = -1;
         quitCallback = nullptr;
     }
+
+    void startRepaintFallback() {}
+    void stopRepaintFallback() {}
 }

@@ -2,6 +2,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -49,7 +52,39 @@ namespace devhidBus
             return false;
         }
 
-        socket = candidate;
+        return greet (candidate, hello);
+    }
+
+    bool BusDevice::connectTcp (const Hello& hello, uint16_t port)
+    {
+        disconnect();
+
+        const int candidate = ::socket (AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (candidate < 0)
+            return false;
+
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons (port);
+        address.sin_addr.s_addr = htonl (INADDR_LOOPBACK);
+
+        if (::connect (candidate, reinterpret_cast<sockaddr*> (&address), sizeof (address)) != 0)
+        {
+            ::close (candidate);
+            return false;
+        }
+
+        // Reports go back and forth one at a time: without this each small answer would
+        // wait for the other side's delayed acknowledgement.
+        const int on = 1;
+        ::setsockopt (candidate, IPPROTO_TCP, TCP_NODELAY, &on, sizeof (on));
+
+        return greet (candidate, hello);
+    }
+
+    bool BusDevice::greet (int connected, const Hello& hello)
+    {
+        socket = connected;
         reader = MessageReader (Sender::library);
         waiting.clear();
 

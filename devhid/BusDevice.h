@@ -27,6 +27,10 @@ namespace devhidBus
         // Same, on a bus of another name (tests).
         bool connect (const Hello& hello, const std::string& busName);
 
+        // Same, on the TCP bus of a Windows library on this machine (127.0.0.1:port), such
+        // as the updater running under Wine.
+        bool connectTcp (const Hello& hello, uint16_t port = tcpPort);
+
         // Leaves the bus; the library then reports the device's removal.
         void disconnect();
 
@@ -47,6 +51,7 @@ namespace devhidBus
 
     private:
         struct Collector;
+        bool greet (int connected, const Hello& hello);
         bool sendAll (const std::vector<uint8_t>& message);
 
         int socket = -1;

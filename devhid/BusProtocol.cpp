@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <sys/socket.h>
-#include <sys/un.h>
+
+#if ! defined (_WIN32)
+#  include <sys/socket.h>
+#  include <sys/un.h>
+#endif
 
 namespace devhidBus
 {
@@ -36,6 +39,7 @@ namespace devhidBus
         }
     }
 
+#if ! defined (_WIN32)
     std::string socketName (unsigned int uid)
     {
         return "devhid-bus." + std::to_string (uid);
@@ -49,6 +53,7 @@ namespace devhidBus
         std::memcpy (address.sun_path + 1, name.data(), length);
         return (unsigned int) (offsetof (sockaddr_un, sun_path) + 1 + length);
     }
+#endif
 
     std::vector<uint8_t> encodeMessage (MessageKind kind, const uint8_t* payload, size_t size)
     {

@@ -2,6 +2,9 @@
 
 // The virtual HID bus: a Unix-domain stream socket in the Linux abstract namespace,
 // "devhid-bus.<uid>", on which libdevhid listens and to which every virtual device connects.
+// On Windows the library listens on TCP instead, on 127.0.0.1:tcpPort only, with the same
+// messages; a virtual device on the same machine (also a Linux one beside Wine, whose
+// sockets are the host's) connects there.
 // Every message is a 3-byte header (kind, payload length little-endian) and the payload.
 // Declared once here for the library, kvx-devsim, the tests and the fuzz target.
 
@@ -42,12 +45,17 @@ namespace devhidBus
 
     constexpr size_t largestMessage = headerSize + largestReport;
 
+    // The one TCP port of the bus on Windows, on the loopback address only.
+    constexpr uint16_t tcpPort = 47070;
+
+#if ! defined (_WIN32)
     // "devhid-bus.<uid>" for the given real user id.
     std::string socketName (unsigned int uid);
 
     // Fills an abstract-namespace address for the name: sun_path is one NUL byte and the
     // name, and the returned length counts no terminating NUL.
     unsigned int makeAddress (sockaddr_un& address, const std::string& name);
+#endif
 
     struct Hello
     {

@@ -6,6 +6,11 @@
 
 #include <mutex>
 
+#if defined (_WIN32)
+#  define WIN32_LEAN_AND_MEAN
+#  include <windows.h>
+#endif
+
 namespace
 {
     struct Library
@@ -37,6 +42,15 @@ namespace
         static Library instance;
         return instance;
     }
+
+#if defined (_WIN32)
+    // The library's messages go to the program's window as posted window messages, so that
+    // they arrive on the thread that owns the window, in the order they were posted.
+    void postToWindow (void* window, unsigned int message, unsigned int wParam)
+    {
+        ::PostMessageA (static_cast<HWND> (window), message, (WPARAM) wParam, 0);
+    }
+#endif
 }
 
 extern "C"
@@ -50,8 +64,14 @@ extern "C"
     DEVHID_API int32_t HID_SetCallback (void* target, int32_t inputMessage,
                                         int32_t arrivalMessage, int32_t removalMessage)
     {
+#if defined (_WIN32)
+        const HID_NotifyTarget window { postToWindow, target };
+        library().registry.setTarget (target != nullptr ? &window : nullptr,
+                                      inputMessage, arrivalMessage, removalMessage);
+#else
         library().registry.setTarget (static_cast<const HID_NotifyTarget*> (target),
                                       inputMessage, arrivalMessage, removalMessage);
+#endif
         return 1;
     }
 

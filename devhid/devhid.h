@@ -1,13 +1,16 @@
 /* devhid: the HID library the updater reaches its controller through.
  *
- * The same ten functions as the device maker's closed library, for Linux. Every argument
+ * The same ten functions as the device maker's closed library, for Linux and Windows (as
+ * devhid.dll with its import library, so that the maker's DLL can take its place). Every argument
  * and result is 32 bits wide except the two handles. A HID number is the library's number
  * for one attached device: 1, 2, 3, ... in the order the devices arrive, never reused while
  * the library runs. All functions may be called from any thread.
  *
- * Notifications: Linux has no hidden window, so HID_SetCallback's first argument is a
- * pointer to a HID_NotifyTarget that the program fills in. The library calls its `post`
- * for every event, from one thread, in the order of the events (as PostMessage would):
+ * Notifications. On Windows HID_SetCallback's first argument is the window handle (HWND)
+ * that receives the messages: the library posts them with PostMessage, wParam as below and
+ * lParam 0. Linux has no hidden window, so there the first argument is a pointer to a
+ * HID_NotifyTarget that the program fills in. The library calls its `post` for every event,
+ * from one thread, in the order of the events (as PostMessage would):
  *   removal message  device removed         wParam = its HID number
  *   arrival message  device arrived         wParam = its HID number
  *   input message    input report waiting   wParam = its HID number
@@ -19,7 +22,9 @@
 
 #include <stdint.h>
 
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(DEVHID_BUILDING)
+#  define DEVHID_API __declspec(dllexport)
+#elif defined(_WIN32)
 #  define DEVHID_API __declspec(dllimport)
 #elif defined(DEVHID_BUILDING)
 #  define DEVHID_API __attribute__((visibility("default")))
@@ -48,13 +53,15 @@ typedef struct HID_NotifyTarget
  * Returns 1. */
 DEVHID_API int32_t HID_Initialize (void* instance);
 
-/* Sets where the three messages go: `target` is a HID_NotifyTarget*, copied at once. A null
+/* Sets where the three messages go: `target` is the window's HWND on Windows and a
+ * HID_NotifyTarget* (copied at once) on Linux. A null
  * target (the program passes null, 0, 0, 0 on closing) stops all notifications. Returns 1. */
 DEVHID_API int32_t HID_SetCallback (void* target, int32_t inputMessage,
                                     int32_t arrivalMessage, int32_t removalMessage);
 
 /* Starts listening for devices; events flow from here on. Returns 1 when listening, 0 when
- * the bus name is taken (the library then keeps trying in the background). */
+ * the bus name (on Windows the bus's TCP port) is taken; the library then keeps trying in
+ * the background. */
 DEVHID_API int32_t HID_Start (void);
 
 /* Stops listening and drops every device without notifications. Returns 1. */

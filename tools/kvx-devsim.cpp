@@ -51,6 +51,8 @@ namespace
         "  --wrong-at POINT    answer 0xFD at POINT (which no step accepts)\n"
         "  --leave-after N     leave the bus when the Nth report comes, without answering it\n"
         "  --timeout SECONDS   give up after this long in all (default: never)\n"
+        "  --tcp               use the TCP bus of the Windows library on 127.0.0.1 instead,\n"
+        "                      e.g. the updater running under Wine on this machine\n"
         "  -h, --help          show this help\n"
         "\n"
         "POINT is one of: header, section:K (the start of section K, 1 to 8),\n"
@@ -67,6 +69,7 @@ namespace
         int delayMs = 1;
         std::string saveFolder;
         bool reboot = false;
+        bool tcp = false;
         double timeoutSeconds = 0;
         VirtualControllerOptions controller;
     };
@@ -131,7 +134,9 @@ namespace
 
         int execute()
         {
-            say ("kvx-devsim: waiting for an updater on " + devhidBus::socketName (::getuid()));
+            say ("kvx-devsim: waiting for an updater on "
+                 + (settings.tcp ? "127.0.0.1:" + std::to_string (devhidBus::tcpPort)
+                                 : devhidBus::socketName (::getuid())));
 
             for (;;)
             {
@@ -172,7 +177,7 @@ namespace
 
         bool connect (const devhidBus::Hello& hello)
         {
-            while (! device.connect (hello))
+            while (! (settings.tcp ? device.connectTcp (hello) : device.connect (hello)))
             {
                 const int left = millisecondsLeft();
                 if (left == 0)
@@ -302,6 +307,12 @@ int main (int argc, char* argv[])
         {
             std::cout << help;
             return 0;
+        }
+
+        if (option == "--tcp")
+        {
+            settings.tcp = true;
+            continue;
         }
 
         if (option == "--reboot")

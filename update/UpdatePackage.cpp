@@ -76,6 +76,10 @@ namespace
     // filling fresh memory page by page costs more than reading the file itself.
     FileBuffer allocateFileBuffer (size_t size)
     {
+       #if defined (_WIN32)
+        // Windows has no aligned_alloc that free() can release, and no huge-page hint.
+        return FileBuffer (static_cast<uint8_t*> (std::malloc (size > 0 ? size : 1)));
+       #else
         constexpr size_t hugePage = 2u << 20;
 
         if (size < hugePage)
@@ -90,6 +94,7 @@ namespace
        #endif
 
         return buffer;
+       #endif
     }
 
     std::string hex16 (uint16_t value)
