@@ -199,4 +199,31 @@ namespace appTest
     {
         return TxtLoader::instance()->getString (index);
     }
+
+    juce::String currentTypeface()
+    {
+        return resolveFontName (TxtLoader::instance()->getCurrentFontName());
+    }
+
+    std::string styleOf (const juce::GlyphArrangement& layout, int index, int count, const juce::String& typeface)
+    {
+        if (index < 0 || count <= 0 || index + count > layout.getNumGlyphs())
+            return "neither";
+
+        const auto run = glyphText (layout).substring (index, index + count);
+        const auto advance = glyphAt (layout, index + count - 1).getRight() - glyphAt (layout, index).getLeft();
+        const auto matches = [&] (int style)
+        {
+            return std::abs (juce::Font (typeface, 13.0f, style).getStringWidthFloat (run) - advance) < 0.05f;
+        };
+        const bool bold = matches (juce::Font::bold);
+        const bool plain = matches (juce::Font::plain);
+
+        return bold == plain ? "neither" : bold ? "bold" : "plain";
+    }
+
+    juce::PositionedGlyph glyphAt (const juce::GlyphArrangement& layout, int index)
+    {
+        return const_cast<juce::GlyphArrangement&> (layout).getGlyph (index);
+    }
 }

@@ -18,6 +18,7 @@ namespace appTest
 {
     constexpr int controllerType = 13;
     constexpr int packageVersion = 124;
+    constexpr int deviceVersion = 123;
     constexpr int waitMs = 10000;   // generous: every wait ends as soon as its condition holds
 
     // Runs the message loop for about `ms` milliseconds.
@@ -95,6 +96,19 @@ namespace appTest
 
     // The catalogue entry of the current language.
     juce::String entry (int index);
+
+    // The typeface MainComponent gives the current language's texts and buttons.
+    juce::String currentTypeface();
+
+    // The glyph at `index`: its place.
+    juce::PositionedGlyph glyphAt (const juce::GlyphArrangement&, int index);
+
+    // The font of a laid-out run of glyphs is not readable back from the arrangement; what
+    // is, is how far the run advances. "bold" or "plain" when the `count` glyphs from
+    // `index` advance exactly as their characters do in `typeface` at height 13 in that
+    // style (and not in the other), else "neither". Pick a run whose widths differ
+    // between the two styles (Latin letters; CJK ideographs are all one em wide).
+    std::string styleOf (const juce::GlyphArrangement&, int index, int count, const juce::String& typeface);
 }
 
 namespace appTest
@@ -105,9 +119,9 @@ namespace appTest
     class AppTest : public ::testing::Test
     {
     protected:
-        void start (Package kind = Package::valid, int language = 0)
+        void start (Package kind = Package::valid, int language = 0, int version = packageVersion)
         {
-            package = std::make_unique<PackageFile> (kind);
+            package = std::make_unique<PackageFile> (kind, version);
             prepareLanguages (language);
             screen = std::make_unique<Screen>();
         }
@@ -130,7 +144,7 @@ namespace appTest
         }
 
         // Plugs the controller in and waits until MainComponent has heard of it.
-        void plugIn (int version = 123)
+        void plugIn (int version = deviceVersion)
         {
             ASSERT_TRUE (controller.connect (version));
             ASSERT_TRUE (pumpUntil ([&] { return main().getDeviceVersion() == version; }));
