@@ -1,5 +1,7 @@
 #include "AppTestSupport.h"
 
+#include "devhid/devhid.h"
+
 #include "i18n/FontResolution.h"
 #include "i18n/TxtLoader.h"
 #include "update/PackageWriter.h"
@@ -157,6 +159,27 @@ namespace appTest
     bool Screen::waitForState (int state, int timeoutMs, const std::function<void()>& each)
     {
         return pumpUntil ([&] { return component->getScreenState() == state; }, timeoutMs, each);
+    }
+
+    bool busIsOurs()
+    {
+        constexpr int probeType = 99;
+        devhidBus::BusDevice probe;
+        devhidBus::Hello hello;
+        hello.deviceType = probeType;
+
+        if (! probe.connect (hello))
+            return false;
+
+        return pumpUntil ([]
+        {
+            int32_t numbers[HID_LIST_CAPACITY];
+            const int count = (int) HID_EnumHIDno (numbers);
+            for (int i = 0; i < count; ++i)
+                if (HID_GetDeviceType (numbers[i]) == probeType)
+                    return true;
+            return false;
+        }, 2000);
     }
 
     void prepareLanguages (int language)

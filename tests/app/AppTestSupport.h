@@ -83,6 +83,11 @@ namespace appTest
         std::unique_ptr<MainComponent> component;
     };
 
+    // Whether this process's device link is the one listening on the bus: a probe device of
+    // a type the updater ignores shows up in the library's list. False when another
+    // process (another updater, another bus test) holds the bus.
+    bool busIsOurs();
+
     // Fonts prepared once, every language offered by the chooser, and `language` loaded:
     // call before constructing a Screen.
     void prepareLanguages (int language);
@@ -124,6 +129,7 @@ namespace appTest
             package = std::make_unique<PackageFile> (kind, version);
             prepareLanguages (language);
             screen = std::make_unique<Screen>();
+            ASSERT_TRUE (busIsOurs()) << "another process listens on the virtual HID bus of this user";
         }
 
         void TearDown() override
