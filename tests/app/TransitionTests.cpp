@@ -68,7 +68,7 @@ TEST_F (Transitions, ChoosingALanguageStaysOnTheLanguageScreen)
     EXPECT_EQ (entry (4), main().getOkButton().getButtonText());
 }
 
-TEST_F (Transitions, UnpluggingAndReplugginAlternatesBetweenNotFoundAndReady)
+TEST_F (Transitions, UnpluggingAndRepluggingAlternatesBetweenNotFoundAndReady)
 {
     start();
     click (main().getOkButton());
