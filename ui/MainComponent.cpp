@@ -34,7 +34,7 @@ namespace
     enum Entry
     {
         productFamily = 1, updaterTitle = 3, okCaption = 4, startCaption = 5, cancelCaption = 6,
-        closeCaption = 7, languageHeading = 8, languagePrompt = 9, packageError = 10,
+        closeCaption = 7, languageHeading = 8, languagePrompt = 9, packageErrorText = 10,
         readyHeading = 12, currentVersionLine = 13, updateVersionLine = 14, updatingHeading = 15,
         updatingPrompt = 16, updateDoneText = 17, failureHeading = 18, notFoundHeading = 20,
         connectionStep1 = 21, connectionStep2 = 22, connectionStep3 = 23, updateModeStep = 24,
@@ -354,7 +354,7 @@ void MainComponent::rebuildContent()
     const auto* nameText = name.toRawUTF8();
     const auto width = (float) getWidth();
     const auto height = (float) getHeight();
-    const bool packageError = screenState != selectLanguage && ! package.valid;
+    const bool packageErrorShown = screenState != selectLanguage && ! package.valid;
 
     juce::Font::setFallbackFontName (typeface);
 
@@ -376,9 +376,9 @@ void MainComponent::rebuildContent()
         addBlock (text (languagePrompt), typeface, plainStyle, 40.0f, y, width - 60.0f, height - y,
                   truncatedLines (height - y));
     }
-    else if (packageError)
+    else if (packageErrorShown)
     {
-        fullBlock (text (packageError), plainStyle, 105.0f);
+        fullBlock (text (packageErrorText), plainStyle, 105.0f);
     }
     else if (screenState == deviceNotFound)
     {
@@ -446,7 +446,7 @@ void MainComponent::rebuildContent()
         show (*okButton, text (okCaption), rightButton);
         show (*cancelButton, text (cancelCaption), leftButton);
     }
-    else if (packageError || screenState == updateDone || screenState == updateFailed)
+    else if (packageErrorShown || screenState == updateDone || screenState == updateFailed)
     {
         okButton->setVisible (false);
         show (*cancelButton, text (okCaption), rightButton);

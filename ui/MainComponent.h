@@ -55,6 +55,7 @@ public:
     AlineButton& getOkButton() noexcept           { return *okButton; }
     AlineButton& getCancelButton() noexcept       { return *cancelButton; }
     double getProgress() const noexcept           { return progress; }
+    const uint8_t* getInputReport() const noexcept { return inputReport; }
 
 private:
     class HidTransferLink;
