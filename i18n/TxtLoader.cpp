@@ -40,9 +40,19 @@ namespace
     // Strict UTF-8 decoding of a zero-terminated entry; every byte that does not begin a
     // well-formed sequence becomes U+FFFD. (JUCE's own UTF-8 constructor writes past its
     // buffer on some malformed input.)
+    // Entries come from the line buffer, so they decode into a buffer on the stack: the
+    // string's own storage is the only allocation per entry.
     juce::String decodeUtf8 (const char* text)
     {
-        std::u32string decoded;
+        const auto bytes = std::strlen (text);
+        char32_t onStack[lineBufferSize];
+        std::u32string onHeap;
+
+        if (bytes >= (size_t) lineBufferSize)
+            onHeap.resize (bytes + 1);
+
+        char32_t* const decoded = bytes < (size_t) lineBufferSize ? onStack : onHeap.data();
+        size_t count = 0;
         const auto* p = reinterpret_cast<const unsigned char*> (text);
 
         while (*p != 0)
@@ -73,11 +83,12 @@ namespace
                 length = 4;
             }
 
-            decoded += c;
+            decoded[count++] = c;   // never more code points than bytes
             p += length;
         }
 
-        return juce::String (juce::CharPointer_UTF32 (reinterpret_cast<const juce::juce_wchar*> (decoded.c_str())));
+        decoded[count] = 0;
+        return juce::String (juce::CharPointer_UTF32 (reinterpret_cast<const juce::juce_wchar*> (decoded)));
     }
 }
 

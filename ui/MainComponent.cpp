@@ -98,13 +98,18 @@ public:
             return false;
 
         owner.reportEvent.reset();
+        const juce::ScopedLock lock (owner.stateLock);
         code = owner.inputReport[0];
         value = owner.inputReport[1];
         return true;
     }
 
     void postState (int state) override   { owner.postState (state); }
-    void setProgress (double value) override { owner.progress = value; }
+    void setProgress (double value) override
+    {
+        owner.progress = value;
+        owner.triggerAsyncUpdate();
+    }
     void pause (int ms) override          { owner.wait (ms); }
 
 private:
@@ -134,7 +139,7 @@ MainComponent::MainComponent()
     languageBox->setSelectedId (catalogue->currentLanguage + 1, juce::dontSendNotification);
 
     progressLookAndFeel = std::make_unique<ProgressLookAndFeel>();
-    progressBar = std::make_unique<juce::ProgressBar> (progress);
+    progressBar = std::make_unique<juce::ProgressBar> (progressShown);
     addAndMakeVisible (*progressBar);
     progressBar->setLookAndFeel (progressLookAndFeel.get());
     progressBar->setColour (juce::ProgressBar::foregroundColourId, progressBarColour);
@@ -172,8 +177,7 @@ MainComponent::~MainComponent()
 {
     // When the system ends the program during an update, the framework quits without
     // requestQuit: end the transfer here, before anything it uses is released.
-    std::memset (inputReport, 0, sizeof (inputReport));
-    reportEvent.signal();
+    wakeTransfer();
     stopThread (-1);
 
     languageBox.reset();
@@ -211,6 +215,8 @@ void MainComponent::postState (int state)
 
 void MainComponent::handleAsyncUpdate()
 {
+    progressShown = progress;
+
     if (screenState <= selectLanguage)
         return;
 
@@ -272,7 +278,11 @@ void MainComponent::comboBoxChanged (juce::ComboBox* box)
 
 void MainComponent::wakeTransfer()
 {
-    std::memset (inputReport, 0, sizeof (inputReport));
+    {
+        const juce::ScopedLock lock (stateLock);
+        std::memset (inputReport, 0, sizeof (inputReport));
+    }
+
     reportEvent.signal();
 }
 
@@ -302,7 +312,10 @@ void MainComponent::reportReceived()
     const int length = juce::jmin (hidCtrl->lastReportLength, (int) sizeof (inputReport));
 
     if (length > 0)
+    {
+        const juce::ScopedLock lock (stateLock);
         std::memcpy (inputReport, hidCtrl->lastReport, (size_t) length);
+    }
 
     if (screenState == updating)
         reportEvent.signal();

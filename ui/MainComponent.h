@@ -54,7 +54,7 @@ public:
     juce::ProgressBar& getProgressBar() noexcept  { return *progressBar; }
     AlineButton& getOkButton() noexcept           { return *okButton; }
     AlineButton& getCancelButton() noexcept       { return *cancelButton; }
-    double getProgress() const noexcept           { return progress; }
+    double getProgress() const noexcept           { return progress.load(); }
     const uint8_t* getInputReport() const noexcept { return inputReport; }
 
 private:
@@ -74,7 +74,10 @@ private:
     std::unique_ptr<LangLookAndFeel> langLookAndFeel;
     std::unique_ptr<juce::ComboBox> languageBox;
     std::unique_ptr<ProgressLookAndFeel> progressLookAndFeel;
-    double progress = 0.0;
+    // Written by the transfer thread; handleAsyncUpdate copies it into progressShown, the
+    // value the progress bar reads on the message thread.
+    std::atomic<double> progress { 0.0 };
+    double progressShown = 0.0;
     std::unique_ptr<juce::ProgressBar> progressBar;
     std::unique_ptr<AlineButton> okButton;
     std::unique_ptr<AlineButton> cancelButton;
@@ -85,7 +88,7 @@ private:
     int screenState = selectLanguage;
     int pendingState = -1;
     std::unique_ptr<HidCtrl> hidCtrl;
-    uint8_t inputReport[256] = {};
+    uint8_t inputReport[256] = {};   // under stateLock: a flood of reports may land during a read
     double deviceProgress = 0.0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainComponent)

@@ -13,7 +13,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (BIN, CHOOSER, LEFT_BUTTON, RIGHT_BUTTON, Desktop, Updater, classify,  # noqa: E402
-                     wait_until)
+                     scaled, wait_until)
 
 SHOTS = os.environ.get("KVX_E2E_SHOTS") or os.path.join(BIN, "..", "e2e")
 os.makedirs(SHOTS, exist_ok=True)
@@ -55,7 +55,7 @@ class Devsim:
 
     def finish(self, timeout=30):
         try:
-            output, _ = self.process.communicate(timeout=timeout)
+            output, _ = self.process.communicate(timeout=scaled(timeout))
         except subprocess.TimeoutExpired:
             self.process.kill()
             output, _ = self.process.communicate()
@@ -107,7 +107,7 @@ class Screens(UpdaterTest):
 
         # Alt+F4 is ignored, on any screen.
         updater.key("alt+F4")
-        time.sleep(0.5)
+        time.sleep(scaled(0.5))
         self.assertTrue(updater.alive())
 
         # Close quits.
@@ -164,7 +164,7 @@ class Update(UpdaterTest):
         updater = self.start(package)
         device = self.devsim(*devsim_arguments)
         updater.wait_for_screen("selectLanguage")
-        time.sleep(0.5)
+        time.sleep(scaled(0.5))
         updater.click(RIGHT_BUTTON)
         updater.wait_for_screen("readyToUpdate")
         return updater, device
@@ -211,11 +211,11 @@ class Update(UpdaterTest):
         updater, device = self.go_to_ready(package, "--delay", "5")
         updater.click(RIGHT_BUTTON)
         updater.wait_for_screen("updating")
-        time.sleep(1.0)
+        time.sleep(scaled(1.0))
         started = time.monotonic()
         updater.terminate()
         self.assertEqual(updater.wait_exit(timeout=20), 0)
-        self.assertLess(time.monotonic() - started, 15)
+        self.assertLess(time.monotonic() - started, scaled(15))
         self.assertNotEqual(device.finish()[0], 0)
 
 

@@ -341,3 +341,33 @@ TEST_F (PackageFileTest, MissingFilesAndDirectoriesAreInvalidWithVersionMinusOne
     EXPECT_EQ (version, -1);
     EXPECT_EQ (reason, "not a file");
 }
+
+// A file larger than a 32-bit size is refused before anything is allocated or read; a large
+// file within it is read whole and checked like any other. Sparse files: no disk space used.
+TEST_F (PackageFileTest, OversizedFilesAreInvalidWithoutBeingRead)
+{
+    struct Case
+    {
+        const char* name;
+        int64_t size;
+        const char* reason;
+    };
+
+    const Case cases[] = {
+        { "one byte over 4 GiB", (int64_t (1) << 32) + 1, "file is too large for a 32-bit size" },
+        { "64 MiB of zeros", int64_t (64) << 20, "section 1: signature is not" },
+    };
+
+    for (const auto& c : cases)
+    {
+        ASSERT_TRUE (elsewhere.getFile().create()) << c.name;
+        ASSERT_EQ (::truncate (elsewhere.getFile().getFullPathName().toRawUTF8(), (off_t) c.size), 0) << c.name;
+
+        int version = 0;
+        PackageSection sections[8];
+        std::string reason;
+
+        EXPECT_EQ (readUpdatePackage (elsewhere.getFile(), signature, &version, sections, &reason), 0u) << c.name;
+        EXPECT_EQ (reason.rfind (c.reason, 0), 0u) << c.name << ": " << reason;
+    }
+}
