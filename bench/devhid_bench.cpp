@@ -6,6 +6,8 @@
 #include "devhid/BusDevice.h"
 #include "devhid/devhid.h"
 
+#include "RawSocketRoundTrip.h"
+
 #include <benchmark/benchmark.h>
 
 #include <condition_variable>
@@ -17,8 +19,7 @@
 
 namespace
 {
-    constexpr size_t reportBytes = 64;
-    constexpr size_t messageBytes = devhidBus::headerSize + reportBytes;
+    using rawSocket::reportBytes;
 
     // Counts the library's notifications and lets the benchmark thread wait for them.
     struct Notifications
@@ -104,49 +105,9 @@ namespace
         state.counters["round_trips_per_s"] = benchmark::Counter ((double) state.iterations(), benchmark::Counter::kIsRate);
     }
 
-    bool transfer (int socket, uint8_t* bytes, size_t size, bool sending)
-    {
-        size_t done = 0;
-        while (done < size)
-        {
-            const auto n = sending ? ::send (socket, bytes + done, size - done, MSG_NOSIGNAL)
-                                   : ::recv (socket, bytes + done, size - done, 0);
-            if (n <= 0)
-                return false;
-            done += (size_t) n;
-        }
-        return true;
-    }
-
     void rawSocketRoundTrip (benchmark::State& state)
     {
-        int sockets[2];
-        if (::socketpair (AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
-        {
-            state.SkipWithError ("socketpair failed");
-            return;
-        }
-
-        // The same message both ways as on the bus: a 3-byte header and 64 report bytes.
-        std::thread echo ([peer = sockets[1]]
-        {
-            uint8_t message[messageBytes];
-            while (transfer (peer, message, messageBytes, false) && transfer (peer, message, messageBytes, true)) {}
-        });
-
-        uint8_t message[messageBytes] = { 0x03, (uint8_t) reportBytes, 0, 0xF3 };
-        for (auto _ : state)
-        {
-            transfer (sockets[0], message, messageBytes, true);
-            transfer (sockets[0], message, messageBytes, false);
-        }
-
-        ::shutdown (sockets[0], SHUT_RDWR);
-        echo.join();
-        ::close (sockets[0]);
-        ::close (sockets[1]);
-
-        state.counters["round_trips_per_s"] = benchmark::Counter ((double) state.iterations(), benchmark::Counter::kIsRate);
+        rawSocket::roundTrips (state);
     }
 }
 

@@ -18,6 +18,7 @@
 // bus (devhid-bus.<uid>) free; scripts/bench gives it a network namespace of its own.
 
 #include "devhid/BusDevice.h"
+#include "RawSocketRoundTrip.h"
 #include "tools/VirtualController.h"
 #include "ui/AlineButton.h"
 #include "ui/MainComponent.h"
@@ -352,58 +353,17 @@ namespace
     }
 
     //==============================================================================
-    constexpr size_t reportBytes = 64;
-    constexpr size_t messageBytes = devhidBus::headerSize + reportBytes;
-
-    bool transfer (int socket, uint8_t* bytes, size_t size, bool sending)
-    {
-        size_t done = 0;
-        while (done < size)
-        {
-            const auto n = sending ? ::send (socket, bytes + done, size - done, MSG_NOSIGNAL)
-                                   : ::recv (socket, bytes + done, size - done, 0);
-            if (n <= 0)
-                return false;
-            done += (size_t) n;
-        }
-        return true;
-    }
-
-    // The same message both ways as on the bus: a 3-byte header and 64 report bytes.
+    // The same message both ways as on the bus, and what one round trip between two threads
+    // costs the machine (both threads).
     void rawSocketRoundTrip (benchmark::State& state)
     {
-        int sockets[2];
-        if (::socketpair (AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
+        rawSocket::roundTrips (state, [&state] (const std::function<void()>& loop)
         {
-            state.SkipWithError ("socketpair failed");
-            return;
-        }
-
-        std::thread echo ([peer = sockets[1]]
-        {
-            uint8_t message[messageBytes];
-            while (transfer (peer, message, messageBytes, false) && transfer (peer, message, messageBytes, true)) {}
+            const auto cpuBefore = seconds (CLOCK_PROCESS_CPUTIME_ID);
+            loop();
+            const auto cpu = seconds (CLOCK_PROCESS_CPUTIME_ID) - cpuBefore;
+            state.counters["cpu_us_per_round_trip"] = cpu / (double) state.iterations() * 1e6;
         });
-
-        uint8_t message[messageBytes] = { 0x03, (uint8_t) reportBytes, 0, 0xF3 };
-        const auto cpuBefore = seconds (CLOCK_PROCESS_CPUTIME_ID);
-
-        for (auto _ : state)
-        {
-            transfer (sockets[0], message, messageBytes, true);
-            transfer (sockets[0], message, messageBytes, false);
-        }
-
-        // Both threads: what one round trip between two threads costs the machine.
-        const auto cpu = seconds (CLOCK_PROCESS_CPUTIME_ID) - cpuBefore;
-        state.counters["cpu_us_per_round_trip"] = cpu / (double) state.iterations() * 1e6;
-
-        ::shutdown (sockets[0], SHUT_RDWR);
-        echo.join();
-        ::close (sockets[0]);
-        ::close (sockets[1]);
-
-        state.counters["round_trips_per_s"] = benchmark::Counter ((double) state.iterations(), benchmark::Counter::kIsRate);
     }
 
     //==============================================================================
