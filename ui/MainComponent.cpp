@@ -94,7 +94,7 @@ public:
 
     bool awaitAnswer (int timeoutMs, uint8_t& code, uint8_t& value) override
     {
-        if (owner.threadShouldExit() || ! owner.reportEvent.wait ((double) timeoutMs))
+        if (owner.threadShouldExit() || ! owner.reportEvent.wait (timeoutMs))
             return false;
 
         owner.reportEvent.reset();
@@ -105,10 +105,12 @@ public:
     }
 
     void postState (int state) override   { owner.postState (state); }
+    // The transfer sets the progress before every data report, but it changes only about a
+    // hundred times in a whole update: only a change is worth a message to the bar.
     void setProgress (double value) override
     {
-        owner.progress = value;
-        owner.triggerAsyncUpdate();
+        if (owner.progress.exchange (value) != value)
+            owner.triggerAsyncUpdate();
     }
     void pause (int ms) override          { owner.wait (ms); }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/HidCtrl.h"
+#include "update/AutoResetEvent.h"
 #include "update/ScreenState.h"
 #include "update/UpdatePackage.h"
 
@@ -55,6 +56,7 @@ public:
     AlineButton& getOkButton() noexcept           { return *okButton; }
     AlineButton& getCancelButton() noexcept       { return *cancelButton; }
     double getProgress() const noexcept           { return progress.load(); }
+    double getShownProgress() const noexcept      { return progressShown; }
     const uint8_t* getInputReport() const noexcept { return inputReport; }
 
 private:
@@ -82,7 +84,7 @@ private:
     std::unique_ptr<AlineButton> okButton;
     std::unique_ptr<AlineButton> cancelButton;
     juce::CriticalSection stateLock;
-    juce::WaitableEvent reportEvent;
+    AutoResetEvent reportEvent;
     UpdatePackage package;
     int deviceVersion = -1;
     int screenState = selectLanguage;

@@ -204,7 +204,7 @@ bool runFirmwareTransfer (const UpdatePackage& package, const juce::File& packag
     return finish (link, sent && written);
 }
 
-bool awaitReportAnswer (juce::WaitableEvent& reportEvent, const uint8_t* inputReport,
+bool awaitReportAnswer (AutoResetEvent& reportEvent, const uint8_t* inputReport,
                         int timeoutMs, uint8_t& code, uint8_t& value)
 {
     if (! reportEvent.wait (timeoutMs))

@@ -4,6 +4,7 @@
 // body of the transfer thread. It talks to the controller and to the screen only through
 // a TransferLink, so that it runs the same against the real device and a scripted one.
 
+#include "update/AutoResetEvent.h"
 #include "update/ReportProtocol.h"
 #include "update/ScreenState.h"
 #include "update/UpdatePackage.h"
@@ -69,5 +70,5 @@ bool runFirmwareTransfer (const UpdatePackage& package, const juce::File& packag
 // The program's way of awaiting an answer, for its TransferLink: waits on `reportEvent`
 // (auto-reset; set after `inputReport` has been written), resets it and reads the answer
 // from bytes 0 and 1 of `inputReport`.
-bool awaitReportAnswer (juce::WaitableEvent& reportEvent, const uint8_t* inputReport,
+bool awaitReportAnswer (AutoResetEvent& reportEvent, const uint8_t* inputReport,
                         int timeoutMs, uint8_t& code, uint8_t& value);

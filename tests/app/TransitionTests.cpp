@@ -127,6 +127,9 @@ TEST_F (Transitions, AWholeUpdateEndsDone)
     EXPECT_EQ (commands, expected);
     EXPECT_DOUBLE_EQ (main().getProgress(), 1.0);
     ASSERT_TRUE (pumpUntil ([&] { return ! main().isThreadRunning(); }));
+
+    // Only changes of the progress reach the bar, and the last one did.
+    ASSERT_TRUE (pumpUntil ([&] { return main().getShownProgress() == 1.0; }));
 }
 
 TEST_F (Transitions, StartStartsTheTransferOnceEvenWhenPressedTwice)

@@ -75,7 +75,7 @@ namespace
         void pause (int milliseconds) override       { wakeUp.wait (milliseconds); }
 
     private:
-        juce::WaitableEvent reportEvent;
+        AutoResetEvent reportEvent;
         juce::WaitableEvent wakeUp;
         uint8_t inputReport[inputReportCapacity] {};
 
@@ -145,7 +145,7 @@ TEST (FirmwareTransferThreads, AControllerThatNeverAnswersTheHeaderTimesOut)
     class Silent : public TransferLink
     {
     public:
-        juce::WaitableEvent reportEvent;
+        AutoResetEvent reportEvent;
         uint8_t inputReport[inputReportCapacity] {};
         std::vector<int> states;
         int reportsSent = 0;
