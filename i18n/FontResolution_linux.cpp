@@ -26,8 +26,9 @@ namespace
         std::initializer_list<const char*> families;
     };
 
-    const Substitute substitutes[] = {
-        { "Arial",           { "Liberation Sans", "Arimo", "DejaVu Sans" } },
+    const Substitute latinSubstitute { "Arial", { "Liberation Sans", "Arimo", "DejaVu Sans" } };
+
+    const Substitute cjkSubstitutes[] = {
         { "Microsoft YaHei", { "Noto Sans CJK SC", "Source Han Sans SC", "Source Han Sans CN" } },
         { "Malgun Gothic",   { "Noto Sans CJK KR", "Source Han Sans KR", "Source Han Sans K" } },
         { "MS UI Gothic",    { "Noto Sans CJK JP", "Source Han Sans JP", "Source Han Sans" } },
@@ -37,7 +38,6 @@ namespace
     {
         bool prepared = false;
         juce::StringArray folderFamilies;      // what the fonts folder added to JUCE's list
-        juce::String allScriptFamily;
         std::map<juce::String, juce::String> resolved;
     };
 
@@ -45,6 +45,38 @@ namespace
     {
         static FontState state;
         return state;
+    }
+
+    bool isCjkFamily (const juce::String& family)
+    {
+        for (auto* candidate : allScriptFamilies)
+            if (family == candidate)
+                return true;
+
+        for (const auto& substitute : cjkSubstitutes)
+            for (auto* candidate : substitute.families)
+                if (family == candidate)
+                    return true;
+
+        return false;
+    }
+
+    bool hasCjkCharacters (const juce::String& text)
+    {
+        for (auto p = text.getCharPointer(); ! p.isEmpty();)
+        {
+            const auto c = p.getAndAdvance();
+
+            if ((c >= 0x1100 && c <= 0x11ff)       // Hangul Jamo
+                || (c >= 0x2e80 && c <= 0x9fff)    // CJK radicals and symbols, Kana, Han
+                || (c >= 0xac00 && c <= 0xd7af)    // Hangul syllables
+                || (c >= 0xf900 && c <= 0xfaff)    // CJK compatibility ideographs
+                || (c >= 0xff00 && c <= 0xffef)    // full-width forms
+                || c >= 0x20000)                   // further Han
+                return true;
+        }
+
+        return false;
     }
 
     bool containsAll (const juce::StringArray& families, const juce::StringArray& wanted)
@@ -63,8 +95,8 @@ namespace
             || name == juce::Font::getDefaultMonospacedFontName();
     }
 
-    // Registers the collections behind the links. JUCE's font list lives only as long as
-    // one initialisation of JUCE, so the scan is repeated when the families are gone.
+    // Registers the collections behind the links, once per initialisation of JUCE: JUCE's
+    // font list lives only that long.
     void scanFontsFolder (FontState& state)
     {
         const auto before = juce::Font::findAllTypefaceNames();
@@ -80,35 +112,57 @@ namespace
 
         juce::Typeface::scanFolderForFonts (folder);
 
+        // A font of one of these families asked for before they were known is cached
+        // without glyphs.
+        juce::Typeface::clearTypefaceCache();
+
         if (state.folderFamilies.isEmpty())
             for (const auto& family : juce::Font::findAllTypefaceNames())
                 if (! before.contains (family))
                     state.folderFamilies.add (family);
+    }
+
+    // The installed family for `fontName` among `families`; empty when none is.
+    juce::String installedFamilyFor (const juce::String& fontName, const juce::StringArray& families)
+    {
+        if (isPlaceholder (fontName) || (fontName.isNotEmpty() && families.contains (fontName)))
+            return fontName;
+
+        auto pick = [&] (const Substitute& substitute) -> juce::String
+        {
+            if (fontName == substitute.windowsFamily)
+                for (auto* family : substitute.families)
+                    if (families.contains (family))
+                        return family;
+
+            return {};
+        };
+
+        if (auto latin = pick (latinSubstitute); latin.isNotEmpty())
+            return latin;
+
+        for (const auto& substitute : cjkSubstitutes)
+            if (auto cjk = pick (substitute); cjk.isNotEmpty())
+                return cjk;
+
+        return {};
+    }
+
+    juce::String allScriptFamily (const juce::StringArray& families)
+    {
+        for (auto* family : allScriptFamilies)
+            if (families.contains (family))
+                return family;
+
+        return {};
     }
 }
 
 void prepareFonts()
 {
     auto& state = fontState();
-    scanFontsFolder (state);
-
-    const auto families = juce::Font::findAllTypefaceNames();
-    state.allScriptFamily = {};
-
-    for (auto* family : allScriptFamilies)
-    {
-        if (families.contains (family))
-        {
-            state.allScriptFamily = family;
-            break;
-        }
-    }
-
-    // JUCE looks every typeface up through the default look-and-feel; its default
-    // sans-serif family (Liberation Sans here) has no CJK or Hangul.
-    if (state.allScriptFamily.isNotEmpty())
-        juce::LookAndFeel::getDefaultLookAndFeel().setDefaultSansSerifTypefaceName (state.allScriptFamily);
-
+    state.resolved.clear();
+    juce::LookAndFeel::getDefaultLookAndFeel().setDefaultSansSerifTypefaceName ({});
     state.prepared = true;
 }
 
@@ -122,22 +176,46 @@ juce::String resolveFontName (const juce::String& fontName)
     if (const auto known = state.resolved.find (fontName); known != state.resolved.end())
         return known->second;
 
-    const auto families = juce::Font::findAllTypefaceNames();
-    juce::String result;
+    auto families = juce::Font::findAllTypefaceNames();
+    auto result = installedFamilyFor (fontName, families);
 
-    if (isPlaceholder (fontName) || (fontName.isNotEmpty() && families.contains (fontName)))
-        result = fontName;
-
-    for (const auto& substitute : substitutes)
-        if (result.isEmpty() && fontName == substitute.windowsFamily)
-            for (auto* family : substitute.families)
-                if (result.isEmpty() && families.contains (family))
-                    result = family;
+    // Neither the name nor a Latin stand-in is installed: it needs the CJK collections,
+    // either for its own script or for the family that draws every language.
+    if (result.isEmpty())
+    {
+        scanFontsFolder (state);
+        families = juce::Font::findAllTypefaceNames();
+        result = installedFamilyFor (fontName, families);
+    }
 
     if (result.isEmpty())
-        result = state.allScriptFamily.isNotEmpty() ? state.allScriptFamily
-                                                    : juce::Font::getDefaultSansSerifFontName();
+        result = allScriptFamily (families);
+
+    if (result.isEmpty())
+        result = juce::Font::getDefaultSansSerifFontName();
 
     state.resolved[fontName] = result;
     return result;
+}
+
+void setLanguageFallback (const juce::String& family)
+{
+    juce::Font::setFallbackFontName (family);
+
+    // JUCE looks every typeface up through the default look-and-feel; empty leaves the
+    // default sans-serif family to JUCE's choice (Liberation Sans here, without CJK).
+    juce::LookAndFeel::getDefaultLookAndFeel().setDefaultSansSerifTypefaceName (isCjkFamily (family) ? family
+                                                                                                     : juce::String());
+}
+
+juce::Font withFallbackForText (const juce::Font& font, const juce::String& text)
+{
+    const auto fallback = juce::Font::getFallbackFontName();
+
+    if (! hasCjkCharacters (text) || ! isCjkFamily (fallback))
+        return font;
+
+    auto shown = font;
+    shown.setTypefaceName (fallback);
+    return shown;
 }

@@ -9,3 +9,13 @@ juce::String resolveFontName (const juce::String& fontName)
 void prepareFonts()
 {
 }
+
+void setLanguageFallback (const juce::String& family)
+{
+    juce::Font::setFallbackFontName (family);
+}
+
+juce::Font withFallbackForText (const juce::Font& font, const juce::String&)
+{
+    return font;
+}

@@ -285,7 +285,7 @@ namespace
         sheet.heading ("ComboBox \"langs\" with LangLookAndFeel, 386 x 20, English current");
 
         auto* catalogue = TxtLoader::instance();
-        juce::Font::setFallbackFontName (resolveFontName (catalogue->getCurrentFontName()));
+        setLanguageFallback (resolveFontName (catalogue->getCurrentFontName()));
         LangLookAndFeel look;
 
         juce::ComboBox chooser ("langs");

@@ -121,6 +121,7 @@ void LangLookAndFeel::drawPopupMenuItem (juce::Graphics& g, const juce::Rectangl
         g.fillPath (tick, tick.getTransformToScaleToFit (2.0f, tickTop, (float) (leftBorder - 4), tickHeight, true));
     }
 
+    g.setFont (withFallbackForText (font, text));
     g.drawFittedText (text, leftBorder, 0, width - leftBorder - 4, height,
                       juce::Justification::centredLeft, 1, minimumHorizontalScale);
 

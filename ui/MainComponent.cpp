@@ -371,7 +371,7 @@ void MainComponent::rebuildContent()
     const auto height = (float) getHeight();
     const bool packageErrorShown = screenState != selectLanguage && ! package.valid;
 
-    juce::Font::setFallbackFontName (typeface);
+    setLanguageFallback (typeface);
 
     if (auto* parent = getParentComponent())
         parent->setName (text (updaterTitle));

@@ -121,12 +121,11 @@ namespace
 TEST_F (Fonts, EveryWindowsFontNameResolvesToAnInstalledFamily)
 {
     TxtLoader loader;
-    const auto installed = juce::Font::findAllTypefaceNames();
 
     for (int language = 0; language < TxtLoader::languageCount; ++language)
     {
         const auto resolved = resolveFontName (loader.getFontName (language));
-        EXPECT_TRUE (installed.contains (resolved)) << loader.getFontName (language) << " -> " << resolved;
+        EXPECT_TRUE (juce::Font::findAllTypefaceNames().contains (resolved)) << loader.getFontName (language) << " -> " << resolved;
         RecordProperty (loader.getFontName (language).toStdString(), resolved.toStdString());
     }
 
@@ -167,14 +166,49 @@ TEST_P (LanguageFont, DrawsTheLanguageNameAndEveryEntryWithRealGlyphs)
 INSTANTIATE_TEST_SUITE_P (AllLanguages, LanguageFont, testing::Range (0, 12),
                           [] (const testing::TestParamInfo<int>& info) { return std::string (languageNames[info.param]); });
 
-TEST_F (Fonts, TheDefaultSansSerifTypefaceOfTheChooserCoversAllTwelveLanguageNames)
+// The chooser's face shows the current language's name in the default sans-serif typeface
+// while the screen has made that language's font the fallback; each item of its list is
+// drawn while the item's own language font is the fallback (LangLookAndFeel). Every name
+// must come out as real glyphs both ways, whichever language is current.
+TEST_F (Fonts, TheChooserShowsEveryLanguageNameInItsFaceAndInItsList)
 {
     TxtLoader loader;
-    const juce::Font chooserFont (17.0f);
 
-    for (int language = 0; language < TxtLoader::languageCount; ++language)
-        EXPECT_EQ (missingCharacters (chooserFont, loader.getLanguageName (language)), "")
-            << loader.getLanguageName (language);
+    for (int current = 0; current < TxtLoader::languageCount; ++current)
+    {
+        setLanguageFallback (resolveFontName (loader.getFontName (current)));
+        EXPECT_EQ (missingCharacters (juce::Font (15.0f), loader.getLanguageName (current)), "")
+            << "face with " << loader.getLanguageName (current) << " current";
+
+        for (int item = 0; item < TxtLoader::languageCount; ++item)
+        {
+            const auto screenFallback = juce::Font::getFallbackFontName();
+            juce::Font::setFallbackFontName (resolveFontName (loader.getFontName (item)));
+            const auto itemFont = withFallbackForText (juce::Font (20.0f / 1.3f), loader.getLanguageName (item));
+            juce::Font::setFallbackFontName (screenFallback);
+
+            EXPECT_EQ (missingCharacters (itemFont, loader.getLanguageName (item)), "")
+                << "item " << loader.getLanguageName (item) << " with " << loader.getLanguageName (current) << " current";
+        }
+    }
+}
+
+// Registering the CJK collections is a large part of a start: a start in a language that
+// does not need them must not pay for it.
+TEST_F (Fonts, TheCjkCollectionsAreRegisteredOnlyWhenAFontNeedsThem)
+{
+    if (juce::Font::findAllTypefaceNames().contains ("Noto Sans CJK JP"))
+        GTEST_SKIP() << "the system's own font list already has the CJK families";
+
+    TxtLoader loader;
+
+    for (int language = 0; language < 8; ++language)
+        setLanguageFallback (resolveFontName (loader.getFontName (language)));
+
+    EXPECT_FALSE (juce::Font::findAllTypefaceNames().contains ("Noto Sans CJK JP"));
+
+    EXPECT_EQ (resolveFontName ("MS UI Gothic"), "Noto Sans CJK JP");
+    EXPECT_TRUE (juce::Font::findAllTypefaceNames().contains ("Noto Sans CJK JP"));
 }
 
 TEST_F (Fonts, NamesThatAreNotInstalledResolveToATypefaceThatDrawsEveryLanguage)

@@ -204,6 +204,29 @@ TEST_F (LangLook, TheLanguagesFallbackDrawsItsNameWhereTheMenuFontIsMissing)
     EXPECT_TRUE (inkOf (drawItem (look, 386, 20, "Klingon")).any());
 }
 
+// The menu font (JUCE's default sans-serif, Latin only here while the screen's language is
+// not a CJK one) lacks the Han, Kana and Hangul of four names; their items are drawn as
+// they would be with the default sans-serif typeface in their own language's font.
+TEST_F (LangLook, ACjkNameIsDrawnInItsLanguagesFontWhateverTheMenuFont)
+{
+    LangLookAndFeel look;
+    auto* loader = TxtLoader::instance();
+
+    for (int language : { 8, 9, 10, 11 })
+    {
+        const auto name = loader->getLanguageName (language);
+        const auto drawn = drawItem (look, 386, 20, name);
+
+        juce::LookAndFeel::getDefaultLookAndFeel().setDefaultSansSerifTypefaceName (
+            resolveFontName (loader->getFontName (language)));
+        const auto inItsFont = drawItem (look, 386, 20, name);
+        prepareFonts();
+
+        EXPECT_TRUE (inkOf (drawn).any()) << name;
+        EXPECT_TRUE (sameImages (drawn, inItsFont)) << name;
+    }
+}
+
 TEST_F (LangLook, FontSizeAndLeftBorderFollowTheItemHeight)
 {
     LangLookAndFeel look;
