@@ -8,10 +8,6 @@
 #include <limits>
 #include <memory>
 
-#if defined (__linux__)
- #include <sys/mman.h>
-#endif
-
 #if (defined (__x86_64__) || defined (__i386__)) && (defined (__GNUC__) || defined (__clang__))
  #define KVX_CRC_FOLDING 1
  #include <immintrin.h>
@@ -67,34 +63,6 @@ namespace
     {
         if (reason != nullptr)
             *reason = text;
-    }
-
-    struct FreeDeleter { void operator() (void* block) const { std::free (block); } };
-    using FileBuffer = std::unique_ptr<uint8_t, FreeDeleter>;
-
-    // The whole file is held in memory once. A large buffer is asked for in huge pages:
-    // filling fresh memory page by page costs more than reading the file itself.
-    FileBuffer allocateFileBuffer (size_t size)
-    {
-       #if defined (_WIN32)
-        // Windows has no aligned_alloc that free() can release, and no huge-page hint.
-        return FileBuffer (static_cast<uint8_t*> (std::malloc (size > 0 ? size : 1)));
-       #else
-        constexpr size_t hugePage = 2u << 20;
-
-        if (size < hugePage)
-            return FileBuffer (static_cast<uint8_t*> (std::malloc (size > 0 ? size : 1)));
-
-        const auto rounded = (size + hugePage - 1) / hugePage * hugePage;
-        FileBuffer buffer (static_cast<uint8_t*> (std::aligned_alloc (hugePage, rounded)));
-
-       #if defined (__linux__) && defined (MADV_HUGEPAGE)
-        if (buffer != nullptr)
-            ::madvise (buffer.get(), rounded, MADV_HUGEPAGE);
-       #endif
-
-        return buffer;
-       #endif
     }
 
     std::string hex16 (uint16_t value)
@@ -222,6 +190,27 @@ uint16_t packageCrc (const void* data, size_t length)
     return crcSliced (0, bytes, length);
 }
 
+namespace
+{
+    // The CRC of `length` bytes continued from `crc`, the CRC of what came before them. The
+    // bytes are the caller's scratch copy: the fast path puts `crc` into their first two
+    // bytes, because a CRC continued from a value equals the CRC from 0 of the same bytes
+    // with that value added into the first two.
+    uint16_t continuePackageCrc (uint16_t crc, uint8_t* scratch, size_t length)
+    {
+       #if KVX_CRC_FOLDING
+        if (length >= 64 && canFold())
+        {
+            scratch[0] ^= (uint8_t) (crc >> 8);
+            scratch[1] ^= (uint8_t) crc;
+            return crcFolded (scratch, length);
+        }
+       #endif
+
+        return crcSliced (crc, scratch, length);
+    }
+}
+
 uint16_t packageCrcBitwise (const void* data, size_t length)
 {
     auto* bytes = static_cast<const uint8_t*> (data);
@@ -238,88 +227,211 @@ uint16_t packageCrcBitwise (const void* data, size_t length)
     return crc;
 }
 
+namespace
+{
+    // Where the check takes a package's bytes from. Section data only ever goes through the
+    // CRC, so a source never needs to hold more of it than it chooses to.
+    class PackageBytes
+    {
+    public:
+        virtual ~PackageBytes() = default;
+
+        // Copies `count` bytes from `offset`; false when they cannot be had.
+        virtual bool copy (size_t offset, size_t count, uint8_t* destination) = 0;
+
+        // The CRC of `length` bytes from `offset`; false when they cannot be had.
+        virtual bool crc (size_t offset, size_t length, uint16_t& result) = 0;
+    };
+
+    class MemoryBytes final : public PackageBytes
+    {
+    public:
+        explicit MemoryBytes (const uint8_t* bytes) : data (bytes) {}
+
+        bool copy (size_t offset, size_t count, uint8_t* destination) override
+        {
+            std::memcpy (destination, data + offset, count);
+            return true;
+        }
+
+        bool crc (size_t offset, size_t length, uint16_t& result) override
+        {
+            result = packageCrc (data + offset, length);
+            return true;
+        }
+
+    private:
+        const uint8_t* data;
+    };
+
+    // The file, front to back, through one small buffer. Reading the whole file into one
+    // block would mean filling as much fresh memory, which costs more than the reading.
+    class FileBytes final : public PackageBytes
+    {
+    public:
+        explicit FileBytes (juce::FileInputStream& input) : stream (input) {}
+
+        bool allocated() const   { return chunk != nullptr; }
+
+        bool copy (size_t offset, size_t count, uint8_t* destination) override
+        {
+            if (stream.getPosition() != (juce::int64) offset && ! stream.setPosition ((juce::int64) offset))
+                return fail (offset);
+
+            for (size_t done = 0; done < count;)
+            {
+                const auto got = stream.read (destination + done, (int) (count - done));
+
+                if (got <= 0)
+                    return fail (offset + done);
+
+                done += (size_t) got;
+            }
+
+            return true;
+        }
+
+        bool crc (size_t offset, size_t length, uint16_t& result) override
+        {
+            uint16_t value = 0;
+
+            for (size_t done = 0; done < length;)
+            {
+                const auto count = std::min (chunkSize, length - done);
+
+                if (! copy (offset + done, count, chunk.get()))
+                    return false;
+
+                value = continuePackageCrc (value, chunk.get(), count);
+                done += count;
+            }
+
+            result = value;
+            return true;
+        }
+
+        // Where the file ended early, or SIZE_MAX when it never did.
+        size_t shortAt = SIZE_MAX;
+
+    private:
+        bool fail (size_t offset)
+        {
+            shortAt = offset;
+            return false;
+        }
+
+        // Large enough that the system calls do not count, small enough to stay in the cache.
+        static constexpr size_t chunkSize = 256u << 10;
+
+        juce::FileInputStream& stream;
+        juce::HeapBlock<uint8_t> chunk { chunkSize };
+    };
+
+    uint32_t checkPackageBytes (PackageBytes& bytes, size_t size, const char* signature,
+                                int* version, PackageSection* sections,
+                                std::string* reason, int* sectionsReached)
+    {
+        using namespace packageLayout;
+
+        if (sectionsReached != nullptr)
+            *sectionsReached = 0;
+
+        if (size > std::numeric_limits<uint32_t>::max())
+        {
+            setReason (reason, "file is too large for a 32-bit size");
+            return 0;
+        }
+
+        if (size < headerSize)
+        {
+            setReason (reason, "file ends inside the header");
+            return 0;
+        }
+
+        uint8_t header[headerSize];
+
+        if (! bytes.copy (0, headerSize, header))
+            return 0;
+
+        if (version != nullptr)
+            *version = 100 * (header[versionOffset] - 0x30)
+                     + 10 * (header[versionOffset + 1] - 0x30)
+                     + (header[versionOffset + 2] - 0x30);
+
+        size_t offset = headerSize;
+
+        for (int k = 0; k < sectionCount; ++k)
+        {
+            const auto number = std::to_string (k + 1);
+            const size_t remaining = size - offset;
+
+            if (sectionsReached != nullptr)
+                *sectionsReached = k + 1;
+
+            if (remaining < dataOffset)
+            {
+                setReason (reason, "file ends inside the framing of section " + number);
+                return 0;
+            }
+
+            uint8_t framing[dataOffset];
+
+            if (! bytes.copy (offset, dataOffset, framing))
+                return 0;
+
+            if (std::memcmp (framing, signature, signatureLength) != 0)
+            {
+                setReason (reason, "section " + number + ": signature is not \"" + signature + "\"");
+                return 0;
+            }
+
+            auto& record = sections[k];
+            record.enabled = framing[flagOffset] == enabledFlag;
+            record.length = readLittleEndian32 (framing + lengthOffset);
+
+            if (record.length > remaining - dataOffset)
+            {
+                setReason (reason, "file ends inside the data of section " + number);
+                return 0;
+            }
+
+            if (! bytes.crc (offset + dataOffset, record.length, record.crc))
+                return 0;
+
+            if (remaining - dataOffset - record.length < crcSize)
+            {
+                setReason (reason, "file ends inside the CRC of section " + number);
+                return 0;
+            }
+
+            uint8_t storedBytes[crcSize];
+
+            if (! bytes.copy (offset + dataOffset + record.length, crcSize, storedBytes))
+                return 0;
+
+            const auto stored = readLittleEndian16 (storedBytes);
+
+            if (stored != record.crc)
+            {
+                setReason (reason, "section " + number + ": CRC mismatch (stored " + hex16 (stored)
+                                     + ", computed " + hex16 (record.crc) + ")");
+                return 0;
+            }
+
+            offset += sectionFramingSize + record.length;
+        }
+
+        setReason (reason, {});
+        return (uint32_t) (size - overhead);
+    }
+}
+
 uint32_t checkUpdatePackage (const uint8_t* data, size_t size, const char* signature,
                              int* version, PackageSection* sections,
                              std::string* reason, int* sectionsReached)
 {
-    using namespace packageLayout;
-
-    if (sectionsReached != nullptr)
-        *sectionsReached = 0;
-
-    if (size > std::numeric_limits<uint32_t>::max())
-    {
-        setReason (reason, "file is too large for a 32-bit size");
-        return 0;
-    }
-
-    if (size < headerSize)
-    {
-        setReason (reason, "file ends inside the header");
-        return 0;
-    }
-
-    if (version != nullptr)
-        *version = 100 * (data[versionOffset] - 0x30)
-                 + 10 * (data[versionOffset + 1] - 0x30)
-                 + (data[versionOffset + 2] - 0x30);
-
-    size_t offset = headerSize;
-
-    for (int k = 0; k < sectionCount; ++k)
-    {
-        const auto number = std::to_string (k + 1);
-        const size_t remaining = size - offset;
-
-        if (sectionsReached != nullptr)
-            *sectionsReached = k + 1;
-
-        if (remaining < dataOffset)
-        {
-            setReason (reason, "file ends inside the framing of section " + number);
-            return 0;
-        }
-
-        const uint8_t* section = data + offset;
-
-        if (std::memcmp (section, signature, signatureLength) != 0)
-        {
-            setReason (reason, "section " + number + ": signature is not \"" + signature + "\"");
-            return 0;
-        }
-
-        auto& record = sections[k];
-        record.enabled = section[flagOffset] == enabledFlag;
-        record.length = readLittleEndian32 (section + lengthOffset);
-
-        if (record.length > remaining - dataOffset)
-        {
-            setReason (reason, "file ends inside the data of section " + number);
-            return 0;
-        }
-
-        record.crc = packageCrc (section + dataOffset, record.length);
-
-        if (remaining - dataOffset - record.length < crcSize)
-        {
-            setReason (reason, "file ends inside the CRC of section " + number);
-            return 0;
-        }
-
-        const auto stored = readLittleEndian16 (section + dataOffset + record.length);
-
-        if (stored != record.crc)
-        {
-            setReason (reason, "section " + number + ": CRC mismatch (stored " + hex16 (stored)
-                                 + ", computed " + hex16 (record.crc) + ")");
-            return 0;
-        }
-
-        offset += sectionFramingSize + record.length;
-    }
-
-    setReason (reason, {});
-    return (uint32_t) (size - overhead);
+    MemoryBytes bytes (data);
+    return checkPackageBytes (bytes, size, signature, version, sections, reason, sectionsReached);
 }
 
 uint32_t readUpdatePackage (const juce::File& file, const char* signature, int* version,
@@ -354,35 +466,28 @@ uint32_t readUpdatePackage (const juce::File& file, const char* signature, int* 
     }
 
     const auto size = (size_t) totalLength;
-    const auto buffer = allocateFileBuffer (size);
+    FileBytes bytes (stream);
 
-    if (buffer == nullptr)
+    if (! bytes.allocated())
     {
         setReason (reason, "not enough memory to read the file");
         return 0;
     }
 
-    size_t bytesRead = 0;
+    const auto payloadSize = checkPackageBytes (bytes, size, signature, version, sections, reason, sectionsReached);
 
-    while (bytesRead < size)
+    // The file became shorter while it was read: nothing of it counts.
+    if (bytes.shortAt != SIZE_MAX)
     {
-        const auto chunk = std::min<size_t> (size - bytesRead, 1u << 30);
-        const auto got = stream.read (buffer.get() + bytesRead, chunk);
+        if (version != nullptr)
+            *version = -1;
 
-        if (got <= 0)
-            break;
-
-        bytesRead += (size_t) got;
-    }
-
-    if (bytesRead != size)
-    {
-        setReason (reason, "short read: " + std::to_string (bytesRead) + " of "
-                             + std::to_string (size) + " bytes");
+        setReason (reason, "short read: the file ended at byte " + std::to_string (bytes.shortAt)
+                             + " of " + std::to_string (size));
         return 0;
     }
 
-    return checkUpdatePackage (buffer.get(), size, signature, version, sections, reason, sectionsReached);
+    return payloadSize;
 }
 
 juce::File packageFileNextToExecutable (const char* fileName)

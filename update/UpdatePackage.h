@@ -67,8 +67,9 @@ uint32_t checkUpdatePackage (const uint8_t* data, size_t size, const char* signa
                              int* version, PackageSection* sections,
                              std::string* reason = nullptr, int* sectionsReached = nullptr);
 
-// Loads the file in one piece and checks it. A missing file, a directory, a short read
-// or a file too large for a 32-bit size gives 0 with the version left at -1.
+// Reads the file front to back and checks it as checkUpdatePackage does; only a small
+// part of it is in memory at a time. A missing file, a directory, a short read or a file
+// too large for a 32-bit size gives 0 with the version left at -1.
 uint32_t readUpdatePackage (const juce::File& file, const char* signature, int* version,
                             PackageSection* sections,
                             std::string* reason = nullptr, int* sectionsReached = nullptr);

@@ -371,3 +371,45 @@ TEST_F (PackageFileTest, OversizedFilesAreInvalidWithoutBeingRead)
         EXPECT_EQ (reason.rfind (c.reason, 0), 0u) << c.name << ": " << reason;
     }
 }
+
+// The file is read in chunks, and each section's CRC carried from one chunk to the next:
+// whatever the lengths around the chunk size, reading the file must agree with checking
+// its bytes in memory, for a correct file and for one damaged deep inside a long section.
+TEST_F (PackageFileTest, ReadingTheFileAgreesWithCheckingItsBytesWhateverTheLengths)
+{
+    const size_t lengths[] = { 0, 1, 63, 64, 65, (256u << 10) - 1, (256u << 10) + 1, 600001 };
+    std::vector<PackageSectionSource> sources;
+
+    for (unsigned k = 0; k < 8; ++k)
+        sources.push_back ({ randomBytes (lengths[k], 40 + k), k != 3 });
+
+    auto file = writeUpdatePackage (204, sources);
+    const auto deep = sectionStart (file, 7) + dataOffset + 300000;
+
+    for (const bool damaged : { false, true })
+    {
+        if (damaged)
+            file[deep] ^= 0x5A;
+
+        write (elsewhere.getFile(), file);
+        const auto inMemory = check (file);
+
+        int version = 0;
+        PackageSection sections[8];
+        std::string reason;
+        const auto payloadSize = readUpdatePackage (elsewhere.getFile(), signature, &version, sections, &reason);
+
+        EXPECT_EQ (payloadSize, inMemory.payloadSize) << "damaged " << damaged;
+        EXPECT_EQ (version, inMemory.version);
+        EXPECT_EQ (reason, inMemory.reason);
+
+        for (int k = 0; k < 8; ++k)
+        {
+            EXPECT_EQ (sections[k].length, inMemory.sections[k].length) << "section " << k + 1;
+            EXPECT_EQ (sections[k].crc, inMemory.sections[k].crc) << "section " << k + 1;
+            EXPECT_EQ (sections[k].enabled, inMemory.sections[k].enabled) << "section " << k + 1;
+        }
+    }
+
+    EXPECT_EQ (check (file).reason.rfind ("section 8: CRC mismatch", 0), 0u);
+}
