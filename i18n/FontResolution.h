@@ -37,5 +37,6 @@ void setLanguageFallback (const juce::String& family);
 
 // The font in which `text` shows as the system's glyph fallback would show it: on Windows
 // `font` itself. On Linux, for a text with Han, Kana or Hangul characters, `font` in the
-// current fallback typeface when that is a CJK family, otherwise `font`.
+// current fallback typeface, scaled to the same size of letters, when that is a CJK
+// family; otherwise `font`.
 juce::Font withFallbackForText (const juce::Font& font, const juce::String& text);

@@ -215,7 +215,29 @@ juce::Font withFallbackForText (const juce::Font& font, const juce::String& text
     if (! hasCjkCharacters (text) || ! isCjkFamily (fallback))
         return font;
 
+    // The system's fallback draws borrowed glyphs at the em size of the font's own. JUCE
+    // sizes a font by its line height, and the CJK families' lines are much taller for the
+    // same em, so the height is scaled until the capital letters of both fonts match.
+    const auto capitalHeight = [] (const juce::Font& f)
+    {
+        juce::GlyphArrangement glyphs;
+        glyphs.addLineOfText (f, "H", 0.0f, 0.0f);
+
+        juce::Path outline;
+        if (glyphs.getNumGlyphs() > 0)
+            glyphs.getGlyph (0).createPath (outline);
+
+        return outline.getBounds().getHeight();
+    };
+
     auto shown = font;
     shown.setTypefaceName (fallback);
+
+    const auto own = capitalHeight (font);
+    const auto borrowed = capitalHeight (shown);
+
+    if (own > 0.0f && borrowed > 0.0f)
+        shown.setHeight (font.getHeight() * own / borrowed);
+
     return shown;
 }

@@ -17,6 +17,17 @@
 
 namespace
 {
+    // The captions name the language names they show: a caption with CJK characters is
+    // written in the family that draws every script.
+    juce::Font captionFont (const juce::String& caption)
+    {
+        for (auto p = caption.getCharPointer(); ! p.isEmpty();)
+            if (p.getAndAdvance() >= 0x1100)
+                return juce::Font (resolveFontName ({}), 13.0f, juce::Font::plain);
+
+        return juce::Font (13.0f);
+    }
+
     const char* const help =
         "Usage: kvx-contact-sheet [OUTPUT.png]\n"
         "\n"
@@ -99,7 +110,7 @@ namespace
             items.push_back ([caption, pictures, top = y, noteTop] (juce::Graphics& g, int)
             {
                 g.setColour (captionColour);
-                g.setFont (juce::Font (13.0f));
+                g.setFont (captionFont (caption));
                 g.drawFittedText (caption, margin, top, captionWidth - 8, noteTop - top + 14,
                                   juce::Justification::topLeft, 4, 1.0f);
 

@@ -203,25 +203,36 @@ TEST_F (LangLook, TheLanguagesFallbackDrawsItsNameWhereTheMenuFontIsMissing)
 }
 
 // The menu font (JUCE's default sans-serif, Latin only here while the screen's language is
-// not a CJK one) lacks the Han, Kana and Hangul of four names; their items are drawn as
-// they would be with the default sans-serif typeface in their own language's font.
-TEST_F (LangLook, ACjkNameIsDrawnInItsLanguagesFontWhateverTheMenuFont)
+// not a CJK one) lacks the Han, Kana and Hangul of four names. Their items are drawn in
+// their own language's font, with glyphs as large as the Latin names' (the CJK families'
+// lines are much taller for the same em).
+TEST_F (LangLook, ACjkNameIsDrawnInItsLanguagesFontAsLargeAsTheLatinNames)
 {
     LangLookAndFeel look;
     auto* loader = TxtLoader::instance();
+    const auto menuFont = juce::Font (17.0f).withHeight (20.0f / 1.3f);
+    const auto latin = inkOf (drawItem (look, 386, 20, "Deutsch"));   // no descender
 
     for (int language : { 8, 9, 10, 11 })
     {
         const auto name = loader->getLanguageName (language);
         const auto drawn = drawItem (look, 386, 20, name);
 
-        juce::LookAndFeel::getDefaultLookAndFeel().setDefaultSansSerifTypefaceName (
-            resolveFontName (loader->getFontName (language)));
-        const auto inItsFont = drawItem (look, 386, 20, name);
-        prepareFonts();
+        juce::Image inItsFont (juce::Image::ARGB, 386, 20, true);
+        {
+            juce::Graphics g (inItsFont);
+            g.fillAll (background);
+            g.setColour (juce::Colours::black);
+            juce::Font::setFallbackFontName (resolveFontName (loader->getFontName (language)));
+            g.setFont (withFallbackForText (menuFont, name));
+            juce::Font::setFallbackFontName (fallbackBefore);
+            g.drawFittedText (name, 25, 0, 386 - 29, 20, juce::Justification::centredLeft, 1, 0.7f);
+        }
 
-        EXPECT_TRUE (inkOf (drawn).any()) << name;
         EXPECT_TRUE (sameImages (drawn, inItsFont)) << name;
+
+        const auto ink = inkOf (drawn);
+        EXPECT_GE (ink.bottom - ink.top, latin.bottom - latin.top) << name;
     }
 }
 
