@@ -39,6 +39,7 @@ namespace
         bool prepared = false;
         juce::StringArray folderFamilies;      // what the fonts folder added to JUCE's list
         std::map<juce::String, juce::String> resolved;
+        juce::String defaultSans;              // as set on the default look-and-feel
     };
 
     FontState& fontState()
@@ -162,6 +163,7 @@ void prepareFonts()
 {
     auto& state = fontState();
     state.resolved.clear();
+    state.defaultSans = {};
     juce::LookAndFeel::getDefaultLookAndFeel().setDefaultSansSerifTypefaceName ({});
     state.prepared = true;
 }
@@ -204,8 +206,23 @@ void setLanguageFallback (const juce::String& family)
 
     // JUCE looks every typeface up through the default look-and-feel; empty leaves the
     // default sans-serif family to JUCE's choice (Liberation Sans here, without CJK).
-    juce::LookAndFeel::getDefaultLookAndFeel().setDefaultSansSerifTypefaceName (isCjkFamily (family) ? family
-                                                                                                     : juce::String());
+    auto& state = fontState();
+    const auto defaultSans = isCjkFamily (family) ? family : juce::String();
+
+    if (defaultSans == state.defaultSans)
+        return;
+
+    state.defaultSans = defaultSans;
+    juce::LookAndFeel::getDefaultLookAndFeel().setDefaultSansSerifTypefaceName (defaultSans);
+
+    // A font that has already been drawn keeps the typeface it found (the chooser's face
+    // would show the new language's name in the old one, as boxes): the windows' controls
+    // take their fonts anew.
+    auto& desktop = juce::Desktop::getInstance();
+
+    for (int i = 0; i < desktop.getNumComponents(); ++i)
+        if (auto* window = desktop.getComponent (i))
+            window->sendLookAndFeelChange();
 }
 
 juce::Font withFallbackForText (const juce::Font& font, const juce::String& text)

@@ -158,6 +158,37 @@ class Screens(UpdaterTest):
             self.assertEqual(updater.wait_exit(), 0)
         self.assertEqual(len(titles), len(LOCALES), titles)
 
+    # An English start has not loaded the fonts of Chinese, Korean and Japanese: opening the
+    # list and picking 日本語 (the last item) must still show the names and then the
+    # Japanese screen.
+    def test_picking_japanese_in_the_open_list_switches_to_the_japanese_screen(self):
+        package, _ = make_package(self.folder)
+        japanese = self.start(package, "ja_JP.UTF-8")
+        japanese.wait_for_screen("selectLanguage")
+        japanese_title = japanese.title()
+        started_in_japanese = japanese.screenshot()
+        japanese.click(LEFT_BUTTON)
+        self.assertEqual(japanese.wait_exit(), 0)
+
+        updater = self.start(package)
+        updater.wait_for_screen("selectLanguage")
+        self.assertNotEqual(updater.title(), japanese_title)
+        updater.click(CHOOSER)
+        time.sleep(scaled(1.0))
+        # The list is a window of its own, below the chooser.
+        subprocess.run(["import", "-window", "root", shot("language-list-open")],
+                       env=updater.env, check=True)
+        updater.desktop.xdotool("key", "Up", "Return")
+        wait_until(lambda: updater.title() == japanese_title, scaled(10), "the Japanese title")
+        updater.wait_for_screen("selectLanguage", path=shot("language-picked-ja_JP"))
+
+        # The same screen as a start in Japanese, the chooser's face included (it showed
+        # the name as boxes once, in the typeface it had found for English).
+        picked = updater.screenshot()
+        face = (22, 80, 200, 97)
+        self.assertTrue(list(picked.crop(face).getdata()) == list(started_in_japanese.crop(face).getdata()),
+                        "the chooser's face differs from a start in Japanese: see " + shot("language-picked-ja_JP"))
+
 
 class Update(UpdaterTest):
     def go_to_ready(self, package, *devsim_arguments):
