@@ -15,7 +15,6 @@
 namespace juce
 {
     class File;
-    class WaitableEvent;
 }
 
 // What the exchange needs from its surroundings. Every call comes from the transfer thread.
