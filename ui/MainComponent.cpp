@@ -94,14 +94,8 @@ public:
 
     bool awaitAnswer (int timeoutMs, uint8_t& code, uint8_t& value) override
     {
-        if (owner.threadShouldExit() || ! owner.reportEvent.wait (timeoutMs))
-            return false;
-
-        owner.reportEvent.reset();
-        const juce::ScopedLock lock (owner.stateLock);
-        code = owner.inputReport[0];
-        value = owner.inputReport[1];
-        return true;
+        return ! owner.threadShouldExit()
+            && awaitReportAnswer (owner.reportEvent, owner.inputReport, owner.stateLock, timeoutMs, code, value);
     }
 
     void postState (int state) override   { owner.postState (state); }

@@ -205,12 +205,13 @@ bool runFirmwareTransfer (const UpdatePackage& package, const juce::File& packag
 }
 
 bool awaitReportAnswer (AutoResetEvent& reportEvent, const uint8_t* inputReport,
+                        const juce::CriticalSection& inputLock,
                         int timeoutMs, uint8_t& code, uint8_t& value)
 {
     if (! reportEvent.wait (timeoutMs))
         return false;
 
-    reportEvent.reset();
+    const juce::ScopedLock lock (inputLock);
     code = inputReport[answerCodeOffset];
     value = inputReport[answerValueOffset];
     return true;

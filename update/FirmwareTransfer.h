@@ -14,6 +14,7 @@
 
 namespace juce
 {
+    class CriticalSection;
     class File;
 }
 
@@ -67,7 +68,9 @@ bool runFirmwareTransfer (const UpdatePackage& package, const juce::File& packag
                           const TransferTimeouts& timeouts = {});
 
 // The program's way of awaiting an answer, for its TransferLink: waits on `reportEvent`
-// (auto-reset; set after `inputReport` has been written), resets it and reads the answer
-// from bytes 0 and 1 of `inputReport`.
+// (auto-reset; set after `inputReport` has been written) and reads the answer from bytes 0
+// and 1 of `inputReport` under `inputLock`, which the writer of `inputReport` holds too:
+// more reports may arrive while the answer is read.
 bool awaitReportAnswer (AutoResetEvent& reportEvent, const uint8_t* inputReport,
+                        const juce::CriticalSection& inputLock,
                         int timeoutMs, uint8_t& code, uint8_t& value);

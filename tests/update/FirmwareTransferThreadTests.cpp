@@ -67,7 +67,7 @@ namespace
 
         bool awaitAnswer (int timeoutMs, uint8_t& code, uint8_t& value) override
         {
-            return awaitReportAnswer (reportEvent, inputReport, timeoutMs, code, value);
+            return awaitReportAnswer (reportEvent, inputReport, inputLock, timeoutMs, code, value);
         }
 
         void postState (int screenState) override   { states.push_back (screenState); }
@@ -76,6 +76,7 @@ namespace
 
     private:
         AutoResetEvent reportEvent;
+        juce::CriticalSection inputLock;
         juce::WaitableEvent wakeUp;
         uint8_t inputReport[inputReportCapacity] {};
 
@@ -146,6 +147,7 @@ TEST (FirmwareTransferThreads, AControllerThatNeverAnswersTheHeaderTimesOut)
     {
     public:
         AutoResetEvent reportEvent;
+        juce::CriticalSection inputLock;
         uint8_t inputReport[inputReportCapacity] {};
         std::vector<int> states;
         int reportsSent = 0;
@@ -153,7 +155,7 @@ TEST (FirmwareTransferThreads, AControllerThatNeverAnswersTheHeaderTimesOut)
         void sendReport (const uint8_t*, size_t) override   { ++reportsSent; }
         bool awaitAnswer (int timeoutMs, uint8_t& code, uint8_t& value) override
         {
-            return awaitReportAnswer (reportEvent, inputReport, timeoutMs, code, value);
+            return awaitReportAnswer (reportEvent, inputReport, inputLock, timeoutMs, code, value);
         }
         void postState (int screenState) override   { states.push_back (screenState); }
         void setProgress (double) override           {}
