@@ -1,28 +1,25 @@
-// The virtual HID bus as a device source: listens on the abstract socket
-// "devhid-bus.<uid>" and turns every connection that says HELLO into a device.
+// The virtual HID bus as a device source: listens on the bus's socket (busSocket: a Unix
+// socket on Linux, TCP on the loopback on Windows) and turns every connection that says
+// HELLO into a device.
 
 #include "devhid/BusProtocol.h"
+#include "devhid/BusSocket.h"
 #include "devhid/DeviceSource.h"
 
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <list>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 namespace devhid
 {
     namespace
     {
+        using busSocket::Socket;
+
         // While the bus name is taken, or no descriptor is left for a new connection, the
         // listener is tried again after this pause.
         constexpr int listenRetryMs = 250;
@@ -37,8 +34,8 @@ namespace devhid
         class BusConnection final : public DeviceConnection
         {
         public:
-            explicit BusConnection (int descriptor) : socket (descriptor) {}
-            ~BusConnection() override { ::close (socket); }
+            explicit BusConnection (Socket s) : socket (s) {}
+            ~BusConnection() override { busSocket::close (socket); }
 
             bool writeReport (const uint8_t* data, size_t size) override
             {
@@ -55,8 +52,7 @@ namespace devhid
 
                 while (sent < message.size())
                 {
-                    const auto result = ::send (socket, message.data() + sent, message.size() - sent,
-                                                MSG_NOSIGNAL | MSG_DONTWAIT);
+                    const auto result = busSocket::send (socket, message.data() + sent, message.size() - sent);
 
                     if (result > 0)
                     {
@@ -64,26 +60,19 @@ namespace devhid
                         continue;
                     }
 
-                    if (result < 0 && errno == EINTR)
-                        continue;
+                    const auto left = std::chrono::duration_cast<std::chrono::milliseconds> (
+                                          deadline - Clock::now()).count();
 
-                    if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                    if (result == 0 && left > 0)
                     {
-                        const auto left = std::chrono::duration_cast<std::chrono::milliseconds> (
-                                              deadline - Clock::now()).count();
-
-                        if (left > 0)
-                        {
-                            pollfd entry { socket, POLLOUT, 0 };
-                            if (::poll (&entry, 1, (int) left) >= 0 || errno == EINTR)
-                                continue;
-                        }
+                        busSocket::waitWritable (socket, (int) left);
+                        continue;
                     }
 
                     // A message cut off in the middle would leave the stream unreadable:
                     // end the connection, and the device is removed.
                     if (sent > 0)
-                        ::shutdown (socket, SHUT_RDWR);
+                        busSocket::shutdown (socket);
 
                     return false;
                 }
@@ -91,9 +80,9 @@ namespace devhid
                 return true;
             }
 
-            void end() { ::shutdown (socket, SHUT_RDWR); }
+            void end() { busSocket::shutdown (socket); }
 
-            const int socket;
+            const Socket socket;
 
         private:
             // One writer at a time, so that messages never interleave; a writer waits for its
@@ -137,9 +126,17 @@ namespace devhid
             {
                 stop();
 
-                wake = ::eventfd (0, EFD_CLOEXEC | EFD_NONBLOCK);
-                if (wake < 0)
+                if (! busSocket::startUp())
                     return false;
+
+                socketsStarted = true;
+                waker = std::make_unique<busSocket::Waker>();
+
+                if (! waker->valid())
+                {
+                    stop();
+                    return false;
+                }
 
                 sink = &newSink;
                 const bool listening = openListener();
@@ -151,8 +148,7 @@ namespace devhid
             {
                 if (worker.joinable())
                 {
-                    const uint64_t one = 1;
-                    [[maybe_unused]] const auto written = ::write (wake, &one, sizeof (one));
+                    waker->wake();
                     worker.join();
                 }
 
@@ -161,14 +157,17 @@ namespace devhid
 
                 devices.clear();
 
-                if (listener >= 0)
-                    ::close (listener);
-                if (wake >= 0)
-                    ::close (wake);
+                if (listener != busSocket::invalid)
+                    busSocket::close (listener);
 
-                listener = -1;
-                wake = -1;
+                listener = busSocket::invalid;
+                waker.reset();
                 sink = nullptr;
+
+                if (socketsStarted)
+                    busSocket::cleanUp();
+
+                socketsStarted = false;
             }
 
         private:
@@ -198,51 +197,39 @@ namespace devhid
 
             bool openListener()
             {
-                const int candidate = ::socket (AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-                if (candidate < 0)
-                    return false;
+                listener = busSocket::listen();
 
-                sockaddr_un address;
-                const auto length = devhidBus::makeAddress (address, devhidBus::socketName (::getuid()));
-
-                if (::bind (candidate, reinterpret_cast<sockaddr*> (&address), length) != 0
-                    || ::listen (candidate, SOMAXCONN) != 0)
-                {
-                    ::close (candidate);
+                if (listener == busSocket::invalid)
                     retryListenerAt = Clock::now() + std::chrono::milliseconds (listenRetryMs);
-                    return false;
-                }
 
-                listener = candidate;
-                return true;
+                return listener != busSocket::invalid;
             }
 
             void acceptConnections()
             {
                 for (;;)
                 {
-                    const int socket = ::accept4 (listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+                    Socket socket = busSocket::invalid;
 
-                    if (socket < 0)
+                    switch (busSocket::accept (listener, socket))
                     {
-                        if (errno == EINTR || errno == ECONNABORTED)
+                        case busSocket::Accepted::none:
+                            return;
+
+                        case busSocket::Accepted::outOfDescriptors:
+                            pauseAcceptUntil = Clock::now() + std::chrono::milliseconds (listenRetryMs);
+                            return;
+
+                        case busSocket::Accepted::refused:
                             continue;
 
-                        // Out of descriptors: pending connections stay queued until some close.
-                        if (errno != EAGAIN && errno != EWOULDBLOCK)
-                            pauseAcceptUntil = Clock::now() + std::chrono::milliseconds (listenRetryMs);
-                        return;
+                        case busSocket::Accepted::device:
+                            break;
                     }
 
-                    // Only processes of this user may become devices.
-                    ucred peer {};
-                    socklen_t peerSize = sizeof (peer);
-                    const bool sameUser = ::getsockopt (socket, SOL_SOCKET, SO_PEERCRED, &peer, &peerSize) == 0
-                                          && peer.uid == ::getuid();
-
-                    if (! sameUser || devices.size() >= connectionLimit)
+                    if (devices.size() >= connectionLimit)
                     {
-                        ::close (socket);
+                        busSocket::close (socket);
                         continue;
                     }
 
@@ -254,12 +241,12 @@ namespace devhid
             bool readFrom (Device& device)
             {
                 uint8_t buffer[readChunk];
-                const auto count = ::recv (device.connection->socket, buffer, sizeof (buffer), 0);
+                const auto count = busSocket::receive (device.connection->socket, buffer, sizeof (buffer));
 
-                if (count < 0)
-                    return errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK;
+                if (count == -1)
+                    return true;
 
-                if (count == 0)
+                if (count <= 0)
                     return false;
 
                 return device.reader.receive (buffer, (size_t) count, device);
@@ -277,50 +264,50 @@ namespace devhid
 
             void run()
             {
-                std::vector<pollfd> entries;
+                std::vector<busSocket::Polled> entries;
                 std::vector<std::list<Device>::iterator> polled;
 
                 for (;;)
                 {
                     const auto now = Clock::now();
 
-                    if (listener < 0 && now >= retryListenerAt)
+                    if (listener == busSocket::invalid && now >= retryListenerAt)
                         openListener();
 
                     entries.clear();
                     polled.clear();
-                    entries.push_back ({ wake, POLLIN, 0 });
+                    entries.push_back ({ waker->readable() });
 
-                    const bool acceptNow = listener >= 0 && now >= pauseAcceptUntil;
+                    const bool acceptNow = listener != busSocket::invalid && now >= pauseAcceptUntil;
                     if (acceptNow)
-                        entries.push_back ({ listener, POLLIN, 0 });
+                        entries.push_back ({ listener });
 
                     for (auto it = devices.begin(); it != devices.end(); ++it)
                     {
-                        entries.push_back ({ it->connection->socket, POLLIN, 0 });
+                        entries.push_back ({ it->connection->socket });
                         polled.push_back (it);
                     }
 
-                    const int timeout = (listener < 0 || ! acceptNow) ? listenRetryMs : -1;
-                    const int ready = ::poll (entries.data(), entries.size(), timeout);
+                    const int timeout = (listener == busSocket::invalid || ! acceptNow) ? listenRetryMs : -1;
+                    const int ready = busSocket::waitReadable (entries, timeout);
 
-                    if (ready < 0 && errno != EINTR)
+                    if (ready < 0)
                         return;
 
-                    if (ready <= 0)
+                    if (ready == 0)
                         continue;
 
-                    if (entries[0].revents != 0)
+                    if (entries[0].ready)
                         return;
 
                     const size_t firstDevice = acceptNow ? 2 : 1;
 
-                    if (acceptNow && entries[1].revents != 0)
+                    if (acceptNow && entries[1].ready)
                         acceptConnections();
 
                     for (size_t i = firstDevice; i < entries.size(); ++i)
                     {
-                        if (entries[i].revents == 0)
+                        if (! entries[i].ready)
                             continue;
 
                         auto device = polled[i - firstDevice];
@@ -332,8 +319,9 @@ namespace devhid
             }
 
             DeviceSink* sink = nullptr;
-            int listener = -1;
-            int wake = -1;
+            Socket listener = busSocket::invalid;
+            std::unique_ptr<busSocket::Waker> waker;
+            bool socketsStarted = false;
             std::thread worker;
             std::list<Device> devices;
             Clock::time_point retryListenerAt {};
