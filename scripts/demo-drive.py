@@ -7,10 +7,9 @@ through the language choice, Start and the outcome, and saves each screen in bui
 import os
 import subprocess
 import sys
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from harness import BIN, RIGHT_BUTTON, Desktop, Updater  # noqa: E402
+from harness import BIN, RIGHT_BUTTON, Desktop, Updater, drive_update  # noqa: E402
 
 SHOTS = os.path.join(BIN, "..", "demo")
 
@@ -34,17 +33,7 @@ def headless():
         updater = Updater(desktop, package=None, folder=BIN).start()
         device = devsim()
         try:
-            steps = [("1-select-language", "selectLanguage", None),
-                     ("2-ready-to-update", "readyToUpdate", RIGHT_BUTTON),
-                     ("3-updating", "updating", RIGHT_BUTTON)]
-            for name, screen, click in steps:
-                if click:
-                    updater.click(click)
-                updater.wait_for_screen(screen, path=os.path.join(SHOTS, name + ".png"))
-                print(f"screen: {screen}")
-            updater.wait_for_screen(("updateDone", "warning"), timeout=120)
-            done = updater.screen(os.path.join(SHOTS, "4-outcome.png")) == "updateDone"
-            print(f"screen: {'updateDone' if done else 'updateFailed'}")
+            done = drive_update(updater, SHOTS, timeout=120)
             updater.click(RIGHT_BUTTON)
             updater.wait_exit()
             output, _ = device.communicate(timeout=30)

@@ -15,7 +15,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from harness import BIN, RIGHT_BUTTON, Desktop, classify, run, wait_until  # noqa: E402
+from harness import BIN, RIGHT_BUTTON, Desktop, classify, drive_update, run, wait_until  # noqa: E402
 
 from PIL import Image  # noqa: E402
 
@@ -134,20 +134,15 @@ def main():
         updater = WineUpdater(desktop)
         try:
             updater.start()
-            steps = [("1-select-language", "selectLanguage", None),
-                     ("2-ready-to-update", "readyToUpdate", RIGHT_BUTTON),
-                     ("3-updating", "updating", RIGHT_BUTTON)]
-            for name, screen, click in steps:
-                if click:
-                    updater.click(click)
-                updater.wait_for_screen(screen, path=os.path.join(SHOTS, name + ".png"))
-                print(f"screen: {screen}")
+            second_start = []
+
+            def on_screen(screen):
                 if screen == "selectLanguage":
-                    second_status, window_count = updater.second_start()
-                    print(f"second start: status {second_status}, {window_count} window(s) on screen")
-            updater.wait_for_screen(("updateDone", "warning"), timeout=300)
-            done = updater.screen(os.path.join(SHOTS, "4-outcome.png")) == "updateDone"
-            print(f"screen: {'updateDone' if done else 'updateFailed'}")
+                    second_start.extend(updater.second_start())
+                    print(f"second start: status {second_start[0]}, {second_start[1]} window(s) on screen")
+
+            done = drive_update(updater, SHOTS, timeout=300, on_screen=on_screen)
+            second_status, window_count = second_start
             updater.click(RIGHT_BUTTON)
             program_status = updater.process.wait(30)
             output, _ = device.communicate(timeout=30)

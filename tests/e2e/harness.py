@@ -183,6 +183,26 @@ class Updater:
             shutil.rmtree(self.folder, ignore_errors=True)
 
 
+def drive_update(updater, shots, timeout, on_screen=None):
+    """Walks `updater` (anything with click, wait_for_screen and screen) from the language
+    screen through Start to the outcome, with a screenshot of each screen in `shots`;
+    on_screen(name) runs after each of the first three. True when the update was done."""
+    steps = [("1-select-language", "selectLanguage", None),
+             ("2-ready-to-update", "readyToUpdate", RIGHT_BUTTON),
+             ("3-updating", "updating", RIGHT_BUTTON)]
+    for name, screen, click in steps:
+        if click:
+            updater.click(click)
+        updater.wait_for_screen(screen, path=os.path.join(shots, name + ".png"))
+        print(f"screen: {screen}")
+        if on_screen:
+            on_screen(screen)
+    updater.wait_for_screen(("updateDone", "warning"), timeout=timeout)
+    done = updater.screen(os.path.join(shots, "4-outcome.png")) == "updateDone"
+    print(f"screen: {'updateDone' if done else 'updateFailed'}")
+    return done
+
+
 def link(source, target):
     if os.path.exists(target):
         return
