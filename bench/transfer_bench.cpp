@@ -300,55 +300,56 @@ namespace
         return figures;
     }
 
-    void fullStackTransfer (benchmark::State& state)
+    struct Totals
     {
         double reports = 0, wall = 0, cpu = 0;
+    };
 
+    // Runs the benchmark's iterations with a device that answers as given; false (and the
+    // benchmark marked as failed) when an update could not be run.
+    bool runIterations (benchmark::State& state, int answerMs, int slowReports, Totals& totals)
+    {
         for (auto _ : state)
         {
             std::string error;
-            const auto figures = runUpdate (0, 0, error);
+            const auto figures = runUpdate (answerMs, slowReports, error);
 
             if (! error.empty())
             {
                 state.SkipWithError (error.c_str());
-                return;
+                return false;
             }
 
             state.SetIterationTime (figures.wallSeconds);
-            reports += figures.reports;
-            wall += figures.wallSeconds;
-            cpu += figures.updaterCpuSeconds;
+            totals.reports += figures.reports;
+            totals.wall += figures.wallSeconds;
+            totals.cpu += figures.updaterCpuSeconds;
         }
 
-        state.counters["round_trips_per_s"] = reports / wall;
-        state.counters["cpu_us_per_report"] = cpu / reports * 1e6;
-        state.counters["reports"] = reports / (double) state.iterations();
+        return true;
+    }
+
+    void fullStackTransfer (benchmark::State& state)
+    {
+        Totals totals;
+
+        if (! runIterations (state, 0, 0, totals))
+            return;
+
+        state.counters["round_trips_per_s"] = totals.reports / totals.wall;
+        state.counters["cpu_us_per_report"] = totals.cpu / totals.reports * 1e6;
+        state.counters["reports"] = totals.reports / (double) state.iterations();
     }
 
     void slowDeviceTransfer (benchmark::State& state)
     {
-        double reports = 0, wall = 0, cpu = 0;
+        Totals totals;
 
-        for (auto _ : state)
-        {
-            std::string error;
-            const auto figures = runUpdate (slowAnswerMs, slowDataReports, error);
+        if (! runIterations (state, slowAnswerMs, slowDataReports, totals))
+            return;
 
-            if (! error.empty())
-            {
-                state.SkipWithError (error.c_str());
-                return;
-            }
-
-            state.SetIterationTime (figures.wallSeconds);
-            reports += figures.reports;
-            wall += figures.wallSeconds;
-            cpu += figures.updaterCpuSeconds;
-        }
-
-        state.counters["cpu_ms_per_wall_s"] = cpu / wall * 1e3;
-        state.counters["cpu_us_per_report"] = cpu / reports * 1e6;
+        state.counters["cpu_ms_per_wall_s"] = totals.cpu / totals.wall * 1e3;
+        state.counters["cpu_us_per_report"] = totals.cpu / totals.reports * 1e6;
         state.counters["answer_ms"] = slowAnswerMs;
     }
 
