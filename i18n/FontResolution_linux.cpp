@@ -40,6 +40,7 @@ namespace
         juce::StringArray folderFamilies;      // what the fonts folder added to JUCE's list
         std::map<juce::String, juce::String> resolved;
         juce::String defaultSans;              // as set on the default look-and-feel
+        std::map<juce::String, float> capitalShares;
     };
 
     FontState& fontState()
@@ -149,6 +150,31 @@ namespace
         return {};
     }
 
+    // The height of a capital letter as a share of the font's height: a property of the
+    // typeface, kept per typeface, since list items are drawn at every repaint.
+    float capitalShare (const juce::Font& font)
+    {
+        if (font.getHeight() <= 0.0f)
+            return 0.0f;
+
+        auto& shares = fontState().capitalShares;
+        const auto typeface = font.getTypefacePtr();
+        const auto key = (typeface != nullptr ? typeface->getName() : font.getTypefaceName())
+                       + "/" + font.getTypefaceStyle();
+
+        if (const auto known = shares.find (key); known != shares.end())
+            return known->second;
+
+        juce::GlyphArrangement glyphs;
+        glyphs.addLineOfText (font, "H", 0.0f, 0.0f);
+
+        juce::Path outline;
+        if (glyphs.getNumGlyphs() > 0)
+            glyphs.getGlyph (0).createPath (outline);
+
+        return shares[key] = outline.getBounds().getHeight() / font.getHeight();
+    }
+
     juce::String allScriptFamily (const juce::StringArray& families)
     {
         for (auto* family : allScriptFamilies)
@@ -163,6 +189,7 @@ void prepareFonts()
 {
     auto& state = fontState();
     state.resolved.clear();
+    state.capitalShares.clear();
     state.defaultSans = {};
     juce::LookAndFeel::getDefaultLookAndFeel().setDefaultSansSerifTypefaceName ({});
     state.prepared = true;
@@ -235,23 +262,11 @@ juce::Font withFallbackForText (const juce::Font& font, const juce::String& text
     // The system's fallback draws borrowed glyphs at the em size of the font's own. JUCE
     // sizes a font by its line height, and the CJK families' lines are much taller for the
     // same em, so the height is scaled until the capital letters of both fonts match.
-    const auto capitalHeight = [] (const juce::Font& f)
-    {
-        juce::GlyphArrangement glyphs;
-        glyphs.addLineOfText (f, "H", 0.0f, 0.0f);
-
-        juce::Path outline;
-        if (glyphs.getNumGlyphs() > 0)
-            glyphs.getGlyph (0).createPath (outline);
-
-        return outline.getBounds().getHeight();
-    };
-
     auto shown = font;
     shown.setTypefaceName (fallback);
 
-    const auto own = capitalHeight (font);
-    const auto borrowed = capitalHeight (shown);
+    const auto own = capitalShare (font);
+    const auto borrowed = capitalShare (shown);
 
     if (own > 0.0f && borrowed > 0.0f)
         shown.setHeight (font.getHeight() * own / borrowed);
