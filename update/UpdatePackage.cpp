@@ -3,10 +3,9 @@
 #include <juce_core/juce_core.h>
 
 #include <array>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <limits>
-#include <memory>
 
 #if (defined (__x86_64__) || defined (__i386__)) && (defined (__GNUC__) || defined (__clang__))
  #define KVX_CRC_FOLDING 1
